@@ -1,0 +1,40 @@
+# Common settings for every target of the project.
+
+function(sm_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra
+        # Sources are UTF-8; the program's own texts are GBK bytes at run time.
+        -finput-charset=UTF-8 -fexec-charset=GB18030)
+    if(SM_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# sm_library(name SOURCES ... [LIBS ...]) - a static library of one folder.
+function(sm_library name)
+    cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${L_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${L_LIBS})
+    sm_target_defaults(${name})
+endfunction()
+
+# sm_test(name MAIN plain|core|gui SOURCES ... [LIBS ...] [ENV ...] [TIMEOUT s])
+# One GoogleTest program; every test case becomes its own CTest test.
+function(sm_test name)
+    cmake_parse_arguments(T "" "MAIN;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    if(NOT T_MAIN)
+        set(T_MAIN plain)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} sm_test_main_${T_MAIN} GTest::gtest GTest::gmock)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    sm_target_defaults(${name})
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SM_SOURCE_DIR=${PROJECT_SOURCE_DIR};SM_BINARY_DIR=${PROJECT_BINARY_DIR};${T_ENV}")
+endfunction()

@@ -1,0 +1,18 @@
+#pragma once
+
+// The Qt boundary of the program's text: GBK bytes inside, QString only where Qt shows or takes
+// text. Header-only so that the platform library itself needs no Qt.
+
+#include "platform/GbkText.h"
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+inline QString GbkToQString(std::string_view gbk) {
+    return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+inline std::string QStringToGbk(const QString& text) {
+    return Utf8ToGbk(text.toStdString());
+}
