@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class AlertLog;
+
+// The alert worker for one failing server: tones when the slot's sound switch is on, then an SMS
+// to the administrator when its SMS switch is on and the slot's last SMS is older than its
+// interval, each outcome of a send logged through `log`.
+//
+// Created with new, ServerIndex set, then Start(): the body runs on a detached thread of its own
+// and the object deletes itself when the body ends. Nobody waits for it.
+class TAlert {
+public:
+    explicit TAlert(std::shared_ptr<AlertLog> log);
+
+    std::int32_t ServerIndex = 0;
+
+    // Starts the thread. If no thread can be had, the object is deleted and the error thrown.
+    void Start();
+
+    // The body. Table fields are read and LastSMS written under the table lock, never held across
+    // a tone or a send. For one slot, the rate-limit check, the send and the recording of
+    // LastSMS are one step: a second worker for the same slot waits for the first to finish it.
+    // Exceptions end the body quietly.
+    void Execute() noexcept;
+
+private:
+    void Run();
+
+    std::shared_ptr<AlertLog> log_;
+};

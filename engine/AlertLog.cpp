@@ -1,0 +1,19 @@
+#include "engine/AlertLog.h"
+
+#include <QMetaObject>
+
+AlertLog::AlertLog(QObject* receiver, Sink sink) : receiver_(receiver), sink_(std::move(sink)) {}
+
+void AlertLog::Post(const std::string& line) {
+    // The lock keeps the receiver alive for the post: Detach() cannot finish in between.
+    std::lock_guard lock(lock_);
+    if (!receiver_)
+        return;
+    QMetaObject::invokeMethod(
+        receiver_, [sink = sink_, line] { sink(line); }, Qt::QueuedConnection);
+}
+
+void AlertLog::Detach() {
+    std::lock_guard lock(lock_);
+    receiver_ = nullptr;
+}

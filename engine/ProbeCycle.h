@@ -1,0 +1,66 @@
+#pragma once
+
+#include "net/ClientSocket.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class AlertLog;
+class MonitorView;
+
+// The probe cycle: the socket CS1, the cycle timer Timer1 and the hold timer Timer2 with their
+// handlers. Lives on the GUI thread; talks to the window only through MonitorView, which must
+// outlive it. Timer1 is started by the constructor with 1000 ms; Timer2 (2000 ms) is idle until
+// a connection is made.
+//
+// A cycle (Timer1Timer) probes every server of ServerTable in turn, pumping the GUI thread's
+// events until each probe has ended, then starts at most one alert worker and re-arms Timer1
+// with the view's interval (seconds, clamped to 5..600).
+class ProbeCycle : public QObject {
+public:
+    explicit ProbeCycle(MonitorView& view, QObject* parent = nullptr);
+    ~ProbeCycle() override;
+
+    TClientSocket CS1;
+    QTimer Timer1;
+    QTimer Timer2;
+
+    // One probe cycle; does nothing when called while a cycle runs. Never throws.
+    void Timer1Timer();
+    // Runs a cycle at once, exactly as the timer does.
+    void Button1Click();
+
+    void CS1Connecting(TClientSocket* Sender, TCustomWinSocket* Socket);
+    void CS1Connect(TClientSocket* Sender, TCustomWinSocket* Socket);
+    void CS1Disconnect(TClientSocket* Sender, TCustomWinSocket* Socket);
+    void CS1Error(TClientSocket* Sender, TCustomWinSocket* Socket, TErrorEvent ErrorEvent,
+                  int& ErrorCode);
+    void Timer2Timer();
+
+    // LoadServers(view): rebuilds the table and the rows; throws EFOpenError like it.
+    void LoadServers();
+
+    bool CycleRunning() const { return cycleRunning_; }
+
+private:
+    void Walk();
+    void ProbeSlot(int slot);
+    void StartAlert();
+    void RearmTimer1();
+    void RecordFailure(int slot);
+    void RecordSuccess(int slot);
+    void SetRow(int slot, const char* status);
+    int CurrentSlot() const;
+    template <class Body> void Handler(Body&& body);
+
+    MonitorView& view_;
+    std::shared_ptr<AlertLog> alertLog_;
+    bool cycleRunning_ = false;
+    // Per probe: whether this probe was already counted as a failure (so a reset followed by
+    // the close of the broken connection counts once), whether the attempt got under way, and
+    // whether one of our own handlers failed.
+    bool probeFailed_ = false;
+    bool probeStarted_ = false;
+    bool handlerFailed_ = false;
+};

@@ -1,0 +1,4 @@
+#include "engine/ProbeFlags.h"
+
+bool ProbeWaiting = false;
+bool HoldClosed = false;
