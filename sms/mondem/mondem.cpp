@@ -1,24 +1,43 @@
 #include "sms/mondem/mondem.h"
 
-// No modem driver is built in yet: every call reports failure honestly, so the program's log
-// never claims a modem or a sent message that does not exist.
+#include "sms/mondem/ModemDriver.h"
 
-int fnSetModemType(int, int) {
-    return -1;
+// The five exports drive one modem per process. None lets an exception reach its C caller.
+
+namespace {
+
+ModemDriver& Driver() {
+    static ModemDriver driver;
+    return driver;
+}
+
+template <typename Call> int Guarded(Call call) noexcept {
+    try {
+        return call();
+    } catch (...) {
+        return -1;
+    }
+}
+
+} // namespace
+
+int fnSetModemType(int type, int port) {
+    return Guarded([&] { return Driver().setModemType(type, port); });
 }
 
 int fnInitModem(int) {
-    return -1;
+    return Guarded([] { return Driver().initModem(); });
 }
 
-int fnSendMsg(int, const char*, const char*) {
-    return -1;
+int fnSendMsg(int, const char* number, const char* text) {
+    return Guarded([&] { return Driver().sendMessage(number, text); });
 }
 
 int fnGetStatus(int) {
-    return -1;
+    return Guarded([] { return Driver().status(); });
 }
 
 int fnCloseModem(int) {
+    Guarded([] { return Driver().closeModem(); });
     return 0;
 }

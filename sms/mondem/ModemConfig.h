@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The library's settings, read from `mondem.ini` in the working directory (beside servers.ini),
+// or from the file named by the environment variable MONDEM_CONFIG when it is set:
+//
+//   [Modem]
+//   Device=/dev/serial/by-id/usb-...-if02-port0   ; empty or absent: search
+//   Baud=115200
+//   Search=/dev/ttyUSB* /dev/ttyACM*               ; glob patterns, blank- or ";"-separated
+//   ProbeTimeout=1000                              ; ms for a port to answer AT during a search
+//   CommandTimeout=10000                           ; ms for any command's final result
+//   SendTimeout=45000                              ; ms for +CMGS after the message went out
+//   Pin=1234                                       ; only for a SIM that asks for its PIN
+//
+// Keys and the section name are case-insensitive; ";" and "#" start comments.
+struct ModemConfig {
+    std::string device;
+    int baud = 115200;
+    std::vector<std::string> search = {"/dev/ttyUSB*", "/dev/ttyACM*"};
+    int probeTimeoutMs = 1000;
+    int commandTimeoutMs = 10000;
+    int sendTimeoutMs = 45000;
+    std::string pin;
+};
+
+// The speeds a port can be set to.
+bool IsSupportedBaud(int baud);
+
+// Reads the settings from INI text. A key with an unusable value keeps its default and adds a
+// sentence to `problems` (when given); unknown keys and other sections are ignored.
+ModemConfig ParseModemConfig(std::string_view text, std::vector<std::string>* problems = nullptr);
+
+// The path of the settings file: $MONDEM_CONFIG, or "./mondem.ini".
+std::string ModemConfigPath();
+
+// Reads the settings file; defaults when it does not exist. Problems are reported on stderr.
+ModemConfig LoadModemConfig();
