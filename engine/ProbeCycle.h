@@ -52,15 +52,13 @@ private:
     void RecordSuccess(int slot);
     void SetRow(int slot, const char* status);
     int CurrentSlot() const;
-    template <class Body> void Handler(Body&& body);
+    template <class Body> void Handler(bool endsProbe, Body&& body);
 
     MonitorView& view_;
     std::shared_ptr<AlertLog> alertLog_;
     bool cycleRunning_ = false;
-    // Per probe: whether this probe was already counted as a failure (so a reset followed by
-    // the close of the broken connection counts once), whether the attempt got under way, and
-    // whether one of our own handlers failed.
+    // Per probe: whether it was already counted as a failure (so a reset followed by the close
+    // of the broken connection counts once), and whether the attempt got under way.
     bool probeFailed_ = false;
     bool probeStarted_ = false;
-    bool handlerFailed_ = false;
 };

@@ -1,0 +1,238 @@
+#include "engine/Alert.h"
+#include "AlertFakes.h"
+#include "engine/ServerTable.h"
+#include "engine/SmsText.h"
+#include "platform/Clock.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<std::pair<int, int>> kNineTones = {{1000, 1000}, {2000, 1000}, {3000, 1000},
+                                                     {1000, 1000}, {2000, 1000}, {3000, 1000},
+                                                     {1000, 1000}, {2000, 1000}, {3000, 1000}};
+
+const TDateTime kNoon = EncodeDateTime({2026, 12, 6, 12, 0, 0, 0});
+const RegionalFormats kIsoFormats{"%Y-%m-%d", "%H:%M:%S", '.'};
+
+class AlertTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (TServers& slot : ServerTable)
+            slot = TServers{};
+        Fill(3, "数据库", false, false);
+        previousClock_ = SetClock(&clock);
+        SetUserFormats(&kIsoFormats);
+    }
+    void TearDown() override {
+        SetClock(previousClock_);
+        SetUserFormats(nullptr);
+    }
+
+    static void Fill(int slot, const std::string& name, bool sound, bool sms) {
+        ServerTable[slot].Name = name;
+        ServerTable[slot].IP = "127.0.0.1";
+        ServerTable[slot].SoundAlert = sound ? -1 : 0;
+        ServerTable[slot].SMSAlert = sms ? -1 : 0;
+        ServerTable[slot].SMSInterval = 10;
+    }
+
+    // Runs one worker's body on this thread and collects its log lines.
+    void RunWorker(int slot) {
+        TAlert alert(collector.log);
+        alert.ServerIndex = slot;
+        alert.Execute();
+        collector.drain();
+    }
+
+    ManualClock clock{kNoon};
+    FakeModem modem;
+    FakeTones tones;
+    LogCollector collector;
+
+private:
+    const Clock* previousClock_ = nullptr;
+};
+
+TEST_F(AlertTest, SoundOnlyPlaysNineRisingTonesAndNothingElse) {
+    Fill(3, "数据库", true, false);
+    RunWorker(3);
+    EXPECT_EQ(tones.tones(), kNineTones);
+    EXPECT_EQ(modem.sent().size(), 0u);
+    EXPECT_EQ(collector.lines.size(), 0u);
+}
+
+TEST_F(AlertTest, SmsOnlySendsAtOnceAndRecordsTheTime) {
+    Fill(3, "数据库", false, true);
+    RunWorker(3);
+    EXPECT_EQ(tones.tones().size(), 0u);
+    const auto sent = modem.sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].port, -1);
+    EXPECT_EQ(sent[0].number, AdminNumber());
+    EXPECT_EQ(sent[0].text, "Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-06 12:00:00");
+    EXPECT_EQ(ServerTable[3].LastSMS, kNoon);
+    EXPECT_EQ(collector.lines, std::vector<std::string>{"已发送短信到管理员手机!"});
+}
+
+TEST_F(AlertTest, BothSwitchesOffDoesNothing) {
+    RunWorker(3);
+    EXPECT_EQ(tones.tones().size(), 0u);
+    EXPECT_EQ(modem.sent().size(), 0u);
+    EXPECT_EQ(collector.lines.size(), 0u);
+    EXPECT_EQ(ServerTable[3].LastSMS, 0.0);
+}
+
+TEST_F(AlertTest, RateLimitIsStrictAndCountedFromTheLastSend) {
+    const double interval = 10 / 60.0 / 24.0;
+    struct {
+        const char* title;
+        double lastSms;
+        double now;
+        bool sends;
+    } const cases[] = {
+        {"none sent yet", 0.0, kNoon, true},
+        {"one minute after", kNoon, kNoon + 1 / 60.0 / 24.0, false},
+        {"9:59 after", kNoon, kNoon + 599 / 86400.0, false},
+        {"exactly the interval", 0.0, interval, false},
+        {"just over the interval", 0.0, std::nextafter(interval, 1.0), true},
+        {"10:01 after", kNoon, kNoon + 601 / 86400.0, true},
+        {"clock set back", kNoon, kNoon - 1.0, false},
+    };
+    Fill(3, "数据库", false, true);
+    size_t expectedSends = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        ServerTable[3].LastSMS = c.lastSms;
+        clock.set(c.now);
+        RunWorker(3);
+        expectedSends += c.sends ? 1 : 0;
+        EXPECT_EQ(modem.sent().size(), expectedSends);
+        EXPECT_EQ(ServerTable[3].LastSMS, c.sends ? c.now : c.lastSms);
+    }
+}
+
+TEST_F(AlertTest, FailedSendLogsAndLeavesLastSmsSoTheNextWorkerRetries) {
+    Fill(3, "数据库", false, true);
+    ServerTable[3].LastSMS = kNoon - 1.0;
+    modem.answer(-1);
+    RunWorker(3);
+    EXPECT_EQ(ServerTable[3].LastSMS, kNoon - 1.0);
+    EXPECT_EQ(collector.lines, std::vector<std::string>{"已发送短时发生错误!"});
+
+    modem.answer(0);
+    clock.advanceSeconds(1);
+    RunWorker(3);
+    EXPECT_EQ(modem.sent().size(), 2u);
+    EXPECT_EQ(ServerTable[3].LastSMS, kNoon + 1 / 86400.0);
+    EXPECT_EQ(collector.lines,
+              (std::vector<std::string>{"已发送短时发生错误!", "已发送短信到管理员手机!"}));
+}
+
+TEST_F(AlertTest, SlotEmptiedDuringTheTonesSendsNothing) {
+    Fill(3, "数据库", true, true);
+    tones.onTone = [] {
+        std::lock_guard lock(ServerTableLock());
+        ServerTable[3] = TServers{};
+    };
+    RunWorker(3);
+    EXPECT_EQ(tones.tones(), kNineTones);
+    EXPECT_EQ(modem.sent().size(), 0u);
+    EXPECT_EQ(collector.lines.size(), 0u);
+}
+
+TEST_F(AlertTest, IndexOutsideTheTableDoesNothing) {
+    for (int index : {-1, kServerSlots, 1000}) {
+        Fill(0, "A", true, true);
+        RunWorker(index);
+    }
+    EXPECT_EQ(tones.tones().size(), 0u);
+    EXPECT_EQ(modem.sent().size(), 0u);
+}
+
+// Two workers of one slot overlapping: the second must see the first one's LastSMS.
+TEST_F(AlertTest, OverlappingWorkersSendOnceWithinTheInterval) {
+    Fill(3, "数据库", false, true);
+    modem.hold();
+    auto* first = new TAlert(collector.log);
+    first->ServerIndex = 3;
+    first->Start();
+    ASSERT_TRUE(modem.waitForSends(1));
+    auto* second = new TAlert(collector.log);
+    second->ServerIndex = 3;
+    second->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    modem.release();
+    ASSERT_TRUE(collector.waitForLines(1));
+    collector.drain();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    collector.drain();
+    EXPECT_EQ(modem.sent().size(), 1u);
+    EXPECT_EQ(collector.lines, std::vector<std::string>{"已发送短信到管理员手机!"});
+}
+
+TEST_F(AlertTest, OverlappingWorkerRetriesAtOnceAfterAFailedSend) {
+    Fill(3, "数据库", false, true);
+    modem.hold();
+    modem.answer(-1);
+    auto* first = new TAlert(collector.log);
+    first->ServerIndex = 3;
+    first->Start();
+    ASSERT_TRUE(modem.waitForSends(1));
+    auto* second = new TAlert(collector.log);
+    second->ServerIndex = 3;
+    second->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    modem.release();
+    ASSERT_TRUE(modem.waitForSends(2));
+    ASSERT_TRUE(collector.waitForLines(2));
+    EXPECT_EQ(modem.sent().size(), 2u);
+    EXPECT_EQ(collector.lines,
+              (std::vector<std::string>{"已发送短时发生错误!", "已发送短时发生错误!"}));
+}
+
+TEST(AlertLogTest, LinesFromOneThreadArriveInOrderAndNotAfterDetach) {
+    LogCollector collector;
+    std::thread poster([&] {
+        for (int i = 0; i < 200; ++i)
+            collector.log->Post("line " + std::to_string(i));
+    });
+    poster.join();
+    ASSERT_TRUE(collector.waitForLines(200));
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(collector.lines[i], "line " + std::to_string(i));
+
+    collector.log->Detach();
+    collector.log->Post("late");
+    collector.drain();
+    EXPECT_EQ(collector.lines.size(), 200u);
+}
+
+TEST(SmsTextTest, PrefixNameSuffixAndDateTime) {
+    struct {
+        RegionalFormats formats;
+        DateParts when;
+        std::string text;
+    } const cases[] = {
+        {{"%Y-%m-%d", "%H:%M:%S", '.'},
+         {2026, 12, 6, 20, 15, 0, 0},
+         "Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-06 20:15:00"},
+        {{"%Y/%m/%d", "%H:%M:%S", '.'},
+         {2026, 12, 6, 20, 15, 0, 0},
+         "Vormix服务器智能检测程序:【数据库】发生故障!--2026/12/06 20:15:00"},
+        {{"%Y-%m-%d", "%H:%M:%S", '.'},
+         {2026, 12, 7, 0, 0, 0, 0},
+         "Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-07"},
+        {{"%Y-%m-%d", "%H:%M:%S", '.'},
+         {2026, 12, 7, 0, 0, 1, 0},
+         "Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-07 00:00:01"},
+    };
+    for (const auto& c : cases) {
+        SetUserFormats(&c.formats);
+        EXPECT_EQ(AlertSmsText("数据库", EncodeDateTime(c.when)), c.text);
+    }
+    SetUserFormats(nullptr);
+}
+
+} // namespace
