@@ -1,0 +1,144 @@
+#include "ui/TForm1.h"
+
+#include "engine/ProbeFlags.h"
+#include "engine/ServerTable.h"
+#include "platform/ErrorReport.h"
+#include "platform/GbkText.h"
+#include "platform/QtText.h"
+#include "sms/ModemApi.h"
+#include "ui/LogPane.h"
+#include "ui/TListView.h"
+#include "ui/TSpinEdit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cstdio>
+#include <unistd.h>
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    CreateControls();
+    // The creation handler runs as the last step of creating the window.
+    RunGuarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+const char* TForm1::StatusText() {
+    return "实时检测服务器的连通状态";
+}
+
+void TForm1::FormCreate() {
+    // A server list that cannot be read is reported by the caller's default error report; the
+    // modem is then left alone.
+    LoadServers(*this);
+    InitSMSModem();
+}
+
+void TForm1::InitSMSModem() {
+    if (Modem().SetModemType(0, 0) == 0) {
+        Modem().InitModem(-1);
+        AppendLog("初始化短信设备完成！");
+    } else {
+        AppendLog("初始化短信设备失败！");
+    }
+}
+
+void TForm1::FormCloseQuery() {
+    ProbeWaiting = false;
+    Modem().CloseModem(-1);
+    // Nothing may run after the modem is closed: no timer, no socket event, no log line. So the
+    // process ends here instead of unwinding through the event loop.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(0);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    FormCloseQuery();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (centred_)
+        return;
+    centred_ = true;
+    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TForm1::Button1Click() {}
+
+void TForm1::Button2Click() {}
+
+void TForm1::Button3Click() {
+    hide();
+}
+
+void TForm1::ShowNormalIfHidden() {
+    // A window that is showing stays where it is in the stacking order, even when covered.
+    if (isVisible())
+        return;
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::N1Click() {
+    ShowNormalIfHidden();
+}
+
+void TForm1::RxTrayIcon1DblClick() {
+    ShowNormalIfHidden();
+}
+
+void TForm1::N2Click() {
+    close();
+}
+
+void TForm1::ClearRows() {
+    ListView1->clear();
+}
+
+void TForm1::AddRow(const std::string& caption, const std::string& status) {
+    new QTreeWidgetItem(ListView1, {GbkToQString(caption), GbkToQString(status)});
+}
+
+void TForm1::SetRowStatus(int index, const std::string& status) {
+    if (QTreeWidgetItem* item = ListView1->topLevelItem(index))
+        item->setText(1, GbkToQString(status));
+}
+
+void TForm1::AppendLog(const std::string& line) {
+    Memo1->AppendLine(line);
+    const std::string utf8 = GbkToUtf8(line);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int TForm1::IntervalValue() {
+    return SpinEdit1->Value();
+}
+
+void TForm1::SetButton1Enabled(bool enabled) {
+    Button1->setEnabled(enabled);
+}
+
+void TForm1::SetButton2Enabled(bool enabled) {
+    Button2->setEnabled(enabled);
+}
+
+void TForm1::StopCycleTimer() {}
+
+void TForm1::StartCycleTimer(int) {}
+
+void TForm1::ReloadServers() {
+    LoadServers(*this);
+}

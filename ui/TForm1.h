@@ -1,0 +1,87 @@
+#pragma once
+
+#include "engine/MonitorView.h"
+#include "ui/SettingsHost.h"
+
+#include <QWidget>
+
+#include <string>
+
+class LogPane;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+class TListView;
+class TSpinEdit;
+
+// The main window: the server list, the interval field, the three buttons, the log pane and the
+// status bar. It implements the engine's view of the window and the settings dialog's host.
+// Creating it runs FormCreate; every close request ends the process in FormCloseQuery.
+class TForm1 : public QWidget, public MonitorView, public SettingsHost {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 219;
+    static constexpr int kClientHeight = 431;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The fixed status-bar line (GBK).
+    static const char* StatusText();
+
+    TListView* ListView1 = nullptr;
+    QLabel* Label4 = nullptr;
+    TSpinEdit* SpinEdit1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    LogPane* Memo1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    void FormCreate();
+    void InitSMSModem();
+    // Clears ProbeWaiting, closes the modem and ends the process with exit code 0; never
+    // returns.
+    [[noreturn]] void FormCloseQuery();
+
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    // The tray icon's menu items and double-click.
+    void N1Click();
+    void N2Click();
+    void RxTrayIcon1DblClick();
+
+    // MonitorView
+    void ClearRows() override;
+    void AddRow(const std::string& caption, const std::string& status) override;
+    void SetRowStatus(int index, const std::string& status) override;
+    void AppendLog(const std::string& line) override;
+    int IntervalValue() override;
+    void SetButton1Enabled(bool enabled) override;
+    void SetButton2Enabled(bool enabled) override;
+
+    // SettingsHost
+    void StopCycleTimer() override;
+    void StartCycleTimer(int intervalMs) override;
+    void ReloadServers() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // MainWindowLayout.cpp: the controls with their positions, colours, texts and focus order.
+    void CreateControls();
+    void CreateServerList();
+    void CreateIntervalRow();
+    void CreateButtons();
+    void CreateLogAndStatus();
+    void SetTabOrder();
+    void ConnectHandlers();
+    void ShowNormalIfHidden();
+
+    bool centred_ = false;
+};

@@ -1,0 +1,61 @@
+#include "ui/TListView.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Underlines the row that the view reports under the pointer.
+class HotTrackDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        auto* view = qobject_cast<const TListView*>(parent());
+        if (view && index.row() == view->HotRow())
+            option->font.setUnderline(true);
+    }
+};
+
+} // namespace
+
+TListView::TListView(QWidget* parent) : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setMouseTracking(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    setItemDelegate(new HotTrackDelegate(this));
+}
+
+void TListView::SetHotRow(int row) {
+    if (row == hotRow_)
+        return;
+    hotRow_ = row;
+    if (row >= 0)
+        viewport()->setCursor(Qt::PointingHandCursor);
+    else
+        viewport()->unsetCursor();
+    viewport()->update();
+}
+
+void TListView::mouseMoveEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    SetHotRow(index.isValid() ? index.row() : -1);
+    QTreeWidget::mouseMoveEvent(event);
+}
+
+bool TListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave)
+        SetHotRow(-1);
+    return QTreeWidget::viewportEvent(event);
+}
