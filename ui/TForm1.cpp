@@ -1,7 +1,7 @@
 #include "ui/TForm1.h"
 
+#include "engine/ProbeCycle.h"
 #include "engine/ProbeFlags.h"
-#include "engine/ServerTable.h"
 #include "platform/ErrorReport.h"
 #include "platform/GbkText.h"
 #include "platform/QtText.h"
@@ -20,6 +20,7 @@
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     CreateControls();
+    engine_ = std::make_unique<ProbeCycle>(*this);
     // The creation handler runs as the last step of creating the window.
     RunGuarded([this] { FormCreate(); });
 }
@@ -33,7 +34,7 @@ const char* TForm1::StatusText() {
 void TForm1::FormCreate() {
     // A server list that cannot be read is reported by the caller's default error report; the
     // modem is then left alone.
-    LoadServers(*this);
+    engine_->LoadServers();
     InitSMSModem();
 }
 
@@ -73,7 +74,9 @@ void TForm1::showEvent(QShowEvent* event) {
     }
 }
 
-void TForm1::Button1Click() {}
+void TForm1::Button1Click() {
+    engine_->Button1Click();
+}
 
 void TForm1::Button2Click() {}
 
@@ -135,10 +138,14 @@ void TForm1::SetButton2Enabled(bool enabled) {
     Button2->setEnabled(enabled);
 }
 
-void TForm1::StopCycleTimer() {}
+void TForm1::StopCycleTimer() {
+    engine_->Timer1.stop();
+}
 
-void TForm1::StartCycleTimer(int) {}
+void TForm1::StartCycleTimer(int intervalMs) {
+    engine_->Timer1.start(intervalMs);
+}
 
 void TForm1::ReloadServers() {
-    LoadServers(*this);
+    engine_->LoadServers();
 }

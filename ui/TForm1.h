@@ -5,9 +5,11 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class LogPane;
+class ProbeCycle;
 class QLabel;
 class QPushButton;
 class QStatusBar;
@@ -29,6 +31,9 @@ public:
 
     // The fixed status-bar line (GBK).
     static const char* StatusText();
+
+    // The probe cycle with CS1, Timer1 and Timer2.
+    ProbeCycle& Engine() { return *engine_; }
 
     TListView* ListView1 = nullptr;
     QLabel* Label4 = nullptr;
@@ -83,5 +88,6 @@ private:
     void ConnectHandlers();
     void ShowNormalIfHidden();
 
+    std::unique_ptr<ProbeCycle> engine_;
     bool centred_ = false;
 };
