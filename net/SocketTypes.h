@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+// Whether a client socket connects without blocking (outcome reported later by notice) or inside
+// the call that activates it.
+enum TClientType { ctNonBlocking, ctBlocking };
+
+// What an error event is about.
+enum TErrorEvent { ekGeneral, ekSend, ekReceive, ekConnect, ekDisconnect, ekAccept, ekLookup };
+
+// The steps a socket object reports to its component. skListen and skAccept belong to server use
+// and are never raised by a client socket.
+enum TSocketEventKind {
+    skLookup,
+    skConnecting,
+    skConnect,
+    skDisconnect,
+    skListen,
+    skAccept,
+    skWrite,
+    skRead
+};
+
+// Where an asynchronous open stands in resolving its address and port.
+enum TResolveState : std::uint8_t { rsIdle, rsAddress, rsService };
+
+// Notice kinds, as bits of a notice mask.
+inline constexpr int FD_READ = 1;
+inline constexpr int FD_WRITE = 2;
+inline constexpr int FD_OOB = 4;
+inline constexpr int FD_ACCEPT = 8;
+inline constexpr int FD_CONNECT = 16;
+inline constexpr int FD_CLOSE = 32;
+
+// The mask of a non-blocking client: read, write, connect and close notices.
+inline constexpr std::uint8_t kNonBlockingNotifyMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+
+// The error code of an open that has neither a host nor an address.
+inline constexpr int kNoAddressErrorCode = 1110;

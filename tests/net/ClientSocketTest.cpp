@@ -1,0 +1,596 @@
+#include "EventLog.h"
+#include "Loopback.h"
+
+#include "net/ClientSocket.h"
+#include "net/SocketError.h"
+#include "platform/ErrorReport.h"
+
+#include <gtest/gtest.h>
+
+#include <netdb.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Collects what reaches the default error report while it lives.
+class TReportCapture {
+public:
+    TReportCapture() {
+        previous_ = SetErrorReportHandler([this](const std::string& m) { Messages.push_back(m); });
+    }
+    ~TReportCapture() { SetErrorReportHandler(previous_); }
+    std::vector<std::string> Messages;
+
+private:
+    ErrorReportHandler previous_;
+};
+
+std::string Refused() {
+    return "Error 3 " + std::to_string(ECONNREFUSED);
+}
+
+class ClientSocketTest : public testing::Test {
+protected:
+    void TearDown() override { TClientSocket::SetConnectTimeoutMs(21000); }
+
+    void Target(std::uint16_t port, const std::string& address = "127.0.0.1") {
+        socket.SetAddress(address);
+        socket.SetPort(port);
+    }
+    void ConnectTo(TLoopbackListener& listener) {
+        Target(listener.Port());
+        socket.SetActive(true);
+        ASSERT_TRUE(PumpUntil([&] { return socket.Active(); })) << "no connection was made";
+    }
+
+    TClientSocket socket;
+    TEventLog log{socket};
+};
+
+} // namespace
+
+// a. Server accepts; the prober closes after its hold time.
+TEST_F(ClientSocketTest, AcceptedConnectionRunsTheWholeRoad) {
+    TLoopbackListener listener;
+    Target(listener.Port());
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    EXPECT_FALSE(socket.Active());
+
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Connect 1 127.0.0.1", "Write"}));
+    EXPECT_TRUE(socket.Active());
+
+    int server = listener.Accept();
+    ASSERT_GE(server, 0);
+    SendText(server, "220 banner\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Read"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Read"}));
+
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
+    EXPECT_FALSE(socket.Active());
+    EXPECT_EQ(socket.Socket()->SocketHandle(), -1);
+    PumpFor(100);
+    EXPECT_EQ(log.Take(), Lines{});
+    CloseInOrder(server);
+}
+
+// b. Connection refused: one error, nothing more, and Active never changes.
+TEST_F(ClientSocketTest, RefusedConnectionEndsInOneConnectError) {
+    Target(RefusedPort());
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Error"); }));
+    PumpFor(100);
+    EXPECT_EQ(log.Take(), (Lines{Refused()}));
+    EXPECT_FALSE(socket.Active());
+    // The failed handle is kept until the next open.
+    EXPECT_NE(socket.Socket()->SocketHandle(), -1);
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), Lines{});
+}
+
+// c. Silent host: no answer until the connect time-out, then a connect error.
+TEST_F(ClientSocketTest, SilentHostTimesOutAsAConnectError) {
+    TClientSocket::SetConnectTimeoutMs(400);
+    TLoopbackListener listener(0);
+    listener.Fill();
+    Target(listener.Port());
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    PumpFor(150);
+    EXPECT_EQ(log.Take(), Lines{}) << "the attempt ended before its time-out";
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Error"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Error 3 " + std::to_string(ETIMEDOUT)}));
+    EXPECT_FALSE(socket.Active());
+}
+
+// d1. The peer closes in order first.
+TEST_F(ClientSocketTest, OrderlyCloseByThePeerDisconnectsOnce) {
+    TLoopbackListener listener;
+    ConnectTo(listener);
+    log.Take();
+    CloseInOrder(listener.Accept());
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Disconnect"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
+    EXPECT_FALSE(socket.Active());
+    socket.SetActive(false);
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), Lines{});
+}
+
+// d2. The peer resets first: an error only; the connection stays until closed by us.
+TEST_F(ClientSocketTest, ResetByThePeerIsAnErrorAndKeepsTheConnection) {
+    TLoopbackListener listener;
+    ConnectTo(listener);
+    log.Take();
+    CloseWithReset(listener.Accept());
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Error"); }));
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), (Lines{"Error 4 " + std::to_string(ECONNRESET)}));
+    EXPECT_TRUE(socket.Active());
+    EXPECT_THROW(socket.SetAddress("127.0.0.2"), ESocketError);
+    EXPECT_THROW(socket.SetPort(socket.Port() + 1), ESocketError);
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
+}
+
+// e1. Text that is not an IPv4 address goes to 255.255.255.255, which Linux refuses at once.
+TEST_F(ClientSocketTest, AddressThatIsNotIpv4IsRefusedInsideTheCall) {
+    for (const char* text : {"not-an-address", "255.255.255.255", "1.2.3.4.5"}) {
+        SCOPED_TRACE(text);
+        Target(9, text);
+        try {
+            socket.SetActive(true);
+            FAIL() << "no exception";
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(e.Message(), "Windows socket error: Network is unreachable (" +
+                                       std::to_string(ENETUNREACH) + "), on API 'connect'");
+        }
+        EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Disconnect 0 "}));
+        EXPECT_EQ(socket.Socket()->SocketHandle(), -1);
+    }
+}
+
+// e2. Neither Address nor Host: a lookup error 1110, then the disconnect, all inside the call.
+TEST_F(ClientSocketTest, MissingAddressIsALookupErrorAndADisconnect) {
+    socket.SetPort(80);
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Error 6 1110", "Disconnect 0 "}));
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), Lines{});
+
+    TEventLog strict(socket, false);
+    try {
+        socket.SetActive(true);
+        FAIL() << "no exception";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Message(), "No address specified");
+    }
+    EXPECT_EQ(strict.Take(), (Lines{"Lookup", "Error 6 1110", "Disconnect 0 "}));
+}
+
+TEST_F(ClientSocketTest, DeactivatingWhileConnectingDoesNothing) {
+    TLoopbackListener listener;
+    Target(listener.Port());
+    socket.SetActive(true);
+    socket.SetActive(false);
+    // Accepted while connecting, and it does not touch the attempt under way.
+    socket.SetAddress("127.0.0.2");
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Connect 1 127.0.0.1", "Write"}));
+}
+
+TEST_F(ClientSocketTest, DeactivatingAfterAFailedAttemptDoesNothing) {
+    Target(RefusedPort());
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Error"); }));
+    log.Take();
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), Lines{});
+}
+
+// A second open while the first still connects makes a second handle; the first attempt's
+// connect notice still arrives, and its handle is released afterwards.
+TEST_F(ClientSocketTest, SecondActivationWhileConnecting) {
+    TLoopbackListener listener;
+    int before = OpenDescriptorCount();
+    Target(listener.Port());
+    socket.SetActive(true);
+    int first = socket.Socket()->SocketHandle();
+    socket.SetActive(true);
+    EXPECT_NE(socket.Socket()->SocketHandle(), first);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Lookup", "Connecting"}));
+    ASSERT_TRUE(PumpUntil([&] { return log.Count("Connect 1 127.0.0.1") == 2; }));
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), (Lines{"Connect 1 127.0.0.1", "Connect 1 127.0.0.1", "Write"}));
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
+    // Both handles are gone; what remains is the receiver's own watch descriptor.
+    EXPECT_EQ(OpenDescriptorCount(), before + 1);
+}
+
+// The write notice of a handle closed inside OnConnect is already queued when a new handle
+// (very likely with the same number) is opened; it must not reach the new connection.
+TEST_F(ClientSocketTest, NoticesForAnOlderHandleAreIgnored) {
+    TLoopbackListener listener;
+    Target(listener.Port());
+    bool reopened = false;
+    int oldHandle = -1;
+    socket.OnConnect = [&](TClientSocket* sender, TCustomWinSocket* s) {
+        log.Lines.push_back("Connect");
+        if (reopened)
+            return;
+        reopened = true;
+        oldHandle = s->SocketHandle();
+        sender->SetActive(false);
+        sender->SetActive(true);
+    };
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return log.Count("Connect") == 2 && log.Has("Write"); }));
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Connect", "Disconnect 0 127.0.0.1",
+                                 "Lookup", "Connecting", "Connect", "Write"}));
+    RecordProperty("handle_reused", socket.Socket()->SocketHandle() == oldHandle ? "yes" : "no");
+}
+
+TEST_F(ClientSocketTest, PortUsesItsLow16Bits) {
+    struct Row {
+        std::int32_t set;
+        std::uint16_t reaches;
+    };
+    for (Row row : {Row{70000, 4464}, Row{-1, 65535}}) {
+        SCOPED_TRACE(row.set);
+        std::unique_ptr<TLoopbackListener> listener;
+        try {
+            listener = std::make_unique<TLoopbackListener>(16, row.reaches);
+        } catch (const std::exception&) {
+            GTEST_SKIP() << "port " << row.reaches << " is taken here";
+        }
+        socket.SetAddress("127.0.0.1");
+        socket.SetPort(row.set);
+        socket.SetActive(true);
+        ASSERT_TRUE(PumpUntil([&] { return log.Has("Connect ") || log.Has("Error"); }));
+        EXPECT_TRUE(socket.Active());
+        socket.SetActive(false);
+        log.Take();
+        log.Lines.clear();
+    }
+}
+
+// Setters compare before checking Active: an equal value (ASCII case ignored for texts) is
+// accepted even while connected, a different one is refused and the old value stays.
+TEST_F(ClientSocketTest, SettersWhileActive) {
+    TLoopbackListener listener;
+    socket.SetService("");
+    socket.SetAddress("0x7F.0.0.1");
+    socket.SetPort(listener.Port());
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return socket.Active(); }));
+
+    EXPECT_NO_THROW(socket.SetAddress("0X7f.0.0.1"));
+    EXPECT_EQ(socket.Address(), "0x7F.0.0.1");
+    EXPECT_NO_THROW(socket.SetPort(listener.Port()));
+    EXPECT_NO_THROW(socket.SetHost(""));
+    try {
+        socket.SetAddress("127.0.0.1");
+        FAIL() << "no exception";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Message(), "Can't change value while socket is active");
+    }
+    EXPECT_EQ(socket.Address(), "0x7F.0.0.1");
+    EXPECT_THROW(socket.SetHost("localhost"), ESocketError);
+    EXPECT_THROW(socket.SetService("echo"), ESocketError);
+    EXPECT_THROW(socket.SetPort(1), ESocketError);
+    EXPECT_THROW(socket.SetClientType(ctBlocking), ESocketError);
+    EXPECT_EQ(socket.Host(), "");
+    EXPECT_EQ(socket.Service(), "");
+    EXPECT_EQ(socket.ClientType(), ctNonBlocking);
+}
+
+TEST_F(ClientSocketTest, ClosingTwiceFiresOneDisconnect) {
+    TLoopbackListener listener;
+    ConnectTo(listener);
+    int handle = socket.Socket()->SocketHandle();
+    socket.SetActive(false);
+    socket.SetActive(false);
+    socket.Socket()->CloseConnection(handle);
+    EXPECT_EQ(log.Count("Disconnect 0 127.0.0.1"), 1);
+}
+
+TEST_F(ClientSocketTest, DestructionWhileConnectedFiresNoEvent) {
+    TLoopbackListener listener;
+    auto doomed = std::make_unique<TClientSocket>();
+    TEventLog events(*doomed);
+    doomed->SetAddress("127.0.0.1");
+    doomed->SetPort(listener.Port());
+    doomed->SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return doomed->Active(); }));
+    int server = listener.Accept();
+    SendText(server, "queued");
+    events.Take();
+    doomed.reset();
+    PumpFor(50);
+    EXPECT_EQ(events.Take(), Lines{});
+    CloseInOrder(server);
+}
+
+TEST_F(ClientSocketTest, HostIsLookedUpAsynchronouslyAndWinsOverAddress) {
+    TLoopbackListener listener;
+    // Nothing listens on 127.0.0.2, so a connect to Address would be refused.
+    Target(listener.Port(), "127.0.0.2");
+    socket.SetHost("localhost");
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup"}));
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write") || log.Has("Error"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Connecting", "Connect 1 127.0.0.1", "Write"}));
+}
+
+TEST_F(ClientSocketTest, ServiceIsLookedUpAsynchronouslyAndWinsOverPort) {
+    std::unique_ptr<TLoopbackListener> listener;
+    try {
+        listener = std::make_unique<TLoopbackListener>(16, 9); // "discard" in the services file
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "cannot listen on port 9 here";
+    }
+    Target(RefusedPort());
+    socket.SetService("discard");
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup"}));
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write") || log.Has("Error"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Connecting", "Connect 1 127.0.0.1", "Write"}));
+}
+
+// A service name that the services file does not know: a lookup error, the disconnect, and with
+// ErrorCode left set, the error report.
+TEST_F(ClientSocketTest, FailedLookup) {
+    for (bool clear : {true, false}) {
+        SCOPED_TRACE(clear);
+        TClientSocket client;
+        TEventLog events(client, clear);
+        TReportCapture reports;
+        client.SetAddress("127.0.0.1");
+        client.SetService("no-such-service-here");
+        client.SetActive(true);
+        EXPECT_EQ(events.Take(), (Lines{"Lookup"}));
+        ASSERT_TRUE(PumpUntil([&] { return events.Has("Disconnect"); }));
+        EXPECT_EQ(events.Take(),
+                  (Lines{"Error 6 " + std::to_string(EAI_SERVICE), "Disconnect 0 "}));
+        if (clear)
+            EXPECT_EQ(reports.Messages, Lines{});
+        else
+            EXPECT_EQ(reports.Messages,
+                      (Lines{"Windows socket error: Servname not supported for ai_socktype (" +
+                             std::to_string(EAI_SERVICE) + "), on API 'ASync Lookup'"}));
+    }
+}
+
+// The object goes away while its lookup still runs; the result must find nothing.
+TEST_F(ClientSocketTest, DestroyedWhileLookingUp) {
+    for (int i = 0; i < 20; ++i) {
+        auto doomed = std::make_unique<TClientSocket>();
+        TEventLog events(*doomed);
+        doomed->SetHost("localhost");
+        doomed->SetPort(RefusedPort());
+        doomed->SetActive(true);
+        doomed.reset();
+    }
+    PumpFor(300);
+}
+
+// A second open while resolving starts afresh; the first lookup's result is dropped.
+TEST_F(ClientSocketTest, ReopeningWhileResolvingAbandonsTheFirstLookup) {
+    TLoopbackListener listener;
+    Target(listener.Port());
+    socket.SetHost("localhost");
+    socket.SetActive(true);
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write") || log.Has("Error"); }));
+    PumpFor(100);
+    EXPECT_EQ(log.Take(),
+              (Lines{"Lookup", "Lookup", "Connecting", "Connect 1 127.0.0.1", "Write"}));
+}
+
+TEST_F(ClientSocketTest, ErrorNoticeWithoutHandlerGoesToTheErrorReport) {
+    TClientSocket bare;
+    TReportCapture reports;
+    bare.SetAddress("127.0.0.1");
+    bare.SetPort(RefusedPort());
+    bare.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return !reports.Messages.empty(); }));
+    EXPECT_EQ(reports.Messages,
+              (Lines{"Asynchronous socket error " + std::to_string(ECONNREFUSED)}));
+    EXPECT_FALSE(bare.Active());
+}
+
+TEST_F(ClientSocketTest, ErrorHandlerDecidesByTheValueItLeaves) {
+    TReportCapture reports;
+    Target(RefusedPort());
+    socket.OnError = [](TClientSocket*, TCustomWinSocket*, TErrorEvent, int& code) { code = 7; };
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return !reports.Messages.empty(); }));
+    EXPECT_EQ(reports.Messages, (Lines{"Asynchronous socket error 7"}));
+}
+
+// Handlers called inside SetActive(true) that throw: the handle is closed, OnDisconnect fires,
+// and the exception reaches the caller.
+TEST_F(ClientSocketTest, ExceptionFromASynchronousHandlerClosesTheHandle) {
+    for (bool inLookup : {true, false}) {
+        SCOPED_TRACE(inLookup);
+        TClientSocket client;
+        TEventLog events(client);
+        auto thrower = [](TClientSocket*, TCustomWinSocket*) { throw ESocketError("boom"); };
+        (inLookup ? client.OnLookup : client.OnConnecting) = thrower;
+        client.SetAddress("127.0.0.1");
+        client.SetPort(RefusedPort());
+        EXPECT_THROW(client.SetActive(true), ESocketError);
+        EXPECT_EQ(events.Take().back(), "Disconnect 0 ");
+        EXPECT_EQ(client.Socket()->SocketHandle(), -1);
+    }
+}
+
+TEST_F(ClientSocketTest, ExceptionFromANoticeHandlerGoesToTheErrorReport) {
+    TReportCapture reports;
+    TLoopbackListener listener;
+    Target(listener.Port());
+    socket.OnConnect = [](TClientSocket*, TCustomWinSocket*) { throw ESocketError("boom"); };
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Write"); }));
+    EXPECT_EQ(reports.Messages, (Lines{"boom"}));
+    EXPECT_TRUE(socket.Active());
+}
+
+// A banner that is never read raises one read notice; reading re-arms it.
+TEST_F(ClientSocketTest, ReadNoticeIsReArmedByReading) {
+    TLoopbackListener listener;
+    ConnectTo(listener);
+    int server = listener.Accept();
+    SendText(server, "first");
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Read"); }));
+    SendText(server, "second");
+    PumpFor(100);
+    EXPECT_EQ(log.Count("Read"), 1);
+    EXPECT_EQ(socket.Socket()->ReceiveText(), "firstsecond");
+    SendText(server, "third");
+    ASSERT_TRUE(PumpUntil([&] { return log.Count("Read") == 2; }));
+    EXPECT_EQ(socket.Socket()->ReceiveText(), "third");
+    CloseInOrder(server);
+}
+
+TEST_F(ClientSocketTest, SocketAlreadyOpen) {
+    TLoopbackListener listener;
+    ConnectTo(listener);
+    try {
+        socket.Socket()->OpenConnection("", "127.0.0.1", "", listener.Port(), false);
+        FAIL() << "no exception";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Message(), "Socket already open");
+    }
+    EXPECT_TRUE(socket.Active());
+}
+
+TEST_F(ClientSocketTest, CannotCreateANewSocket) {
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    // The lowest free descriptor number becomes the limit, so the next one cannot be made.
+    int lowestFree = dup(0);
+    close(lowestFree);
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    Target(RefusedPort());
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // Looked at only once the limit is lifted: the sanitizers need descriptors of their own.
+    std::exception_ptr failure;
+    try {
+        socket.SetActive(true);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    std::string message;
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const ESocketError& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "Can't create new socket");
+    EXPECT_EQ(log.Take(), Lines{});
+}
+
+// 10,000 refused attempts in a row hold no descriptor once the last one is released.
+TEST_F(ClientSocketTest, RefusedAttemptsLeaveNoDescriptorBehind) {
+    Target(RefusedPort());
+    int errors = 0;
+    socket.OnError = [&](TClientSocket*, TCustomWinSocket*, TErrorEvent, int& code) {
+        code = 0;
+        ++errors;
+    };
+    // The first attempt makes the receiver's own descriptor; each failed handle is kept until
+    // the next open.
+    socket.SetActive(true);
+    ASSERT_TRUE(PumpUntil([&] { return errors == 1; }));
+    int before = OpenDescriptorCount();
+    for (int i = 2; i <= 10001; ++i) {
+        socket.SetActive(true);
+        ASSERT_TRUE(PumpUntil([&] { return errors == i; })) << "attempt " << i;
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    socket.SetPort(0);
+    socket.SetAddress("");
+    socket.SetActive(true);
+    EXPECT_EQ(OpenDescriptorCount(), before - 1);
+}
+
+// ctBlocking: the connect runs inside SetActive(true); failures are exceptions, never notices.
+TEST_F(ClientSocketTest, BlockingConnectIsMadeInsideTheCall) {
+    TLoopbackListener listener;
+    socket.SetClientType(ctBlocking);
+    Target(listener.Port());
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Connect 1 127.0.0.1"}));
+    EXPECT_TRUE(socket.Active());
+    PumpFor(50);
+    EXPECT_EQ(log.Take(), Lines{});
+    socket.SetActive(false);
+    EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
+}
+
+TEST_F(ClientSocketTest, BlockingFailuresAreExceptions) {
+    struct Row {
+        std::string host;
+        std::string address;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"", "127.0.0.1",
+         "Windows socket error: Connection refused (" + std::to_string(ECONNREFUSED) +
+             "), on API 'connect'"},
+        {"localhost", "",
+         "Windows socket error: Connection refused (" + std::to_string(ECONNREFUSED) +
+             "), on API 'connect'"},
+        {"", "", "No address specified"},
+    };
+    socket.SetClientType(ctBlocking);
+    socket.SetPort(RefusedPort());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        socket.SetHost(row.host);
+        socket.SetAddress(row.address);
+        try {
+            socket.SetActive(true);
+            FAIL() << "no exception";
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(e.Message(), row.message);
+        }
+        EXPECT_EQ(log.Take(), row.address.empty() && row.host.empty()
+                                  ? (Lines{"Lookup", "Disconnect 0 "})
+                                  : (Lines{"Lookup", "Connecting", "Disconnect 0 "}));
+        EXPECT_FALSE(socket.Active());
+    }
+}
+
+TEST_F(ClientSocketTest, BlockingConnectToASilentHostGivesUpAfterTheTimeOut) {
+    TClientSocket::SetConnectTimeoutMs(300);
+    TLoopbackListener listener(0);
+    listener.Fill();
+    socket.SetClientType(ctBlocking);
+    Target(listener.Port());
+    try {
+        socket.SetActive(true);
+        FAIL() << "no exception";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Message(), "Windows socket error: Connection timed out (" +
+                                   std::to_string(ETIMEDOUT) + "), on API 'connect'");
+    }
+}
