@@ -1,0 +1,377 @@
+#include "ui/TRxTrayIcon.h"
+#include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/Exception.h"
+#include "platform/QtText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Reason = QSystemTrayIcon::ActivationReason;
+
+// Installs a clock that stands still and restores the system clock afterwards.
+class ClockOverride {
+public:
+    ClockOverride() : clock_(45000.0) { previous_ = SetClock(&clock_); }
+    ~ClockOverride() { SetClock(previous_); }
+    void AdvanceMs(double ms) { clock_.advanceSeconds(ms / 1000.0); }
+
+private:
+    ManualClock clock_;
+    const Clock* previous_;
+};
+
+const char* Name(TMouseButton b) {
+    switch (b) {
+    case TMouseButton::mbLeft:
+        return "L";
+    case TMouseButton::mbRight:
+        return "R";
+    case TMouseButton::mbMiddle:
+        return "M";
+    }
+    return "?";
+}
+
+// Records the component's events as short words: down/up with the button (and "2" for the
+// double-click flag), click, dbl.
+class TrayRecorder {
+public:
+    explicit TrayRecorder(TRxTrayIcon& tray) {
+        tray.OnClick = [this] { log.push_back("click"); };
+        tray.OnDblClick = [this] { log.push_back("dbl"); };
+        tray.OnMouseDown = [this](TMouseButton b, TShiftState s, int, int) {
+            log.push_back(std::string("down") + Name(b) + (s.Double ? "2" : ""));
+        };
+        tray.OnMouseUp = [this](TMouseButton b, TShiftState s, int, int) {
+            log.push_back(std::string("up") + Name(b) + (s.Double ? "2" : ""));
+        };
+        tray.OnMouseMove = [this](TMouseButton, TShiftState, int, int) { log.push_back("move"); };
+    }
+    std::vector<std::string> log;
+};
+
+// Times that depend on the platform's double-click interval, resolved when the test runs.
+constexpr double kJustInsideInterval = -1;
+constexpr double kJustOutsideInterval = -2;
+
+struct Step {
+    Reason reason;
+    double msBefore; // time that passes before this activation, or one of the two above
+};
+
+double Resolve(double ms) {
+    const double interval = QApplication::doubleClickInterval();
+    if (ms == kJustInsideInterval)
+        return interval - 1;
+    if (ms == kJustOutsideInterval)
+        return interval + 1;
+    return ms;
+}
+
+struct MappingCase {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const MappingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TrayMapping : public testing::TestWithParam<MappingCase> {};
+
+TEST_P(TrayMapping, ActivationsBecomeTheComponentsEvents) {
+    const MappingCase& c = GetParam();
+    ClockOverride clock;
+    TRxTrayIcon tray(nullptr);
+    TrayRecorder recorder(tray);
+    for (const Step& step : c.steps) {
+        clock.AdvanceMs(Resolve(step.msBefore));
+        tray.HandleActivation(step.reason);
+    }
+    EXPECT_EQ(recorder.log, c.expected) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, TrayMapping,
+    testing::Values(
+        MappingCase{"single left click", {{Reason::Trigger, 0}}, {"downL", "click", "upL"}},
+        MappingCase{"StatusNotifierItem double-click: two triggers within the interval",
+                    {{Reason::Trigger, 0}, {Reason::Trigger, 100}},
+                    {"downL", "click", "upL", "dbl", "downL2", "upL"}},
+        MappingCase{"two triggers just inside the interval pair up",
+                    {{Reason::Trigger, 0}, {Reason::Trigger, kJustInsideInterval}},
+                    {"downL", "click", "upL", "dbl", "downL2", "upL"}},
+        MappingCase{"two triggers further apart are two clicks",
+                    {{Reason::Trigger, 0}, {Reason::Trigger, kJustOutsideInterval}},
+                    {"downL", "click", "upL", "downL", "click", "upL"}},
+        MappingCase{"XEmbed double-click: trigger then DoubleClick",
+                    {{Reason::Trigger, 0}, {Reason::DoubleClick, 50}},
+                    {"downL", "click", "upL", "dbl", "downL2", "upL"}},
+        MappingCase{"a third quick click after a double-click starts over",
+                    {{Reason::Trigger, 0}, {Reason::Trigger, 50}, {Reason::Trigger, 50}},
+                    {"downL", "click", "upL", "dbl", "downL2", "upL", "downL", "click", "upL"}},
+        MappingCase{"XEmbed triple click: the trigger after DoubleClick is a plain click",
+                    {{Reason::Trigger, 0}, {Reason::DoubleClick, 50}, {Reason::Trigger, 50}},
+                    {"downL", "click", "upL", "dbl", "downL2", "upL", "downL", "click", "upL"}},
+        MappingCase{"a right click between two left clicks breaks the pair",
+                    {{Reason::Trigger, 0}, {Reason::Context, 10}, {Reason::Trigger, 10}},
+                    {"downL", "click", "upL", "downR", "click", "upR", "downL", "click", "upL"}},
+        MappingCase{"right click without a menu is a click",
+                    {{Reason::Context, 0}},
+                    {"downR", "click", "upR"}},
+        MappingCase{"middle click gives down and up but no click",
+                    {{Reason::MiddleClick, 0}},
+                    {"downM", "upM"}},
+        MappingCase{"unknown activations are ignored", {{Reason::Unknown, 0}}, {}}),
+    [](const testing::TestParamInfo<MappingCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+
+class TrayIconTest : public testing::Test {
+protected:
+    void SetUp() override {
+        previousReport_ =
+            SetErrorReportHandler([this](const std::string& m) { reports_.push_back(m); });
+    }
+    void TearDown() override { SetErrorReportHandler(previousReport_); }
+
+    std::vector<std::string> reports_;
+
+private:
+    ErrorReportHandler previousReport_;
+};
+
+TEST_F(TrayIconTest, DisabledIconIgnoresEveryNotification) {
+    TRxTrayIcon tray(nullptr);
+    TrayRecorder recorder(tray);
+    tray.SetEnabled(false);
+    for (Reason r : {Reason::Trigger, Reason::DoubleClick, Reason::Context, Reason::MiddleClick})
+        tray.HandleActivation(r);
+    EXPECT_TRUE(recorder.log.empty());
+    tray.SetEnabled(true);
+    tray.HandleActivation(Reason::DoubleClick);
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"dbl", "downL2", "upL"}));
+}
+
+TEST_F(TrayIconTest, RightClickOpensThePopupMenuInsteadOfClicking) {
+    QWidget owner;
+    QMenu* menu = CreatePopupMenu1(
+        &owner, [] {}, [] {});
+    TRxTrayIcon tray(&owner);
+    TrayRecorder recorder(tray);
+    tray.SetPopupMenu(menu);
+    tray.HandleActivation(Reason::Context);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"downR", "upR"}));
+    menu->hide();
+}
+
+TEST_F(TrayIconTest, InactiveIconOpensNoMenu) {
+    QWidget owner;
+    QMenu* menu = CreatePopupMenu1(
+        &owner, [] {}, [] {});
+    TRxTrayIcon tray(&owner);
+    TrayRecorder recorder(tray);
+    tray.SetPopupMenu(menu);
+    tray.SetActive(false);
+    tray.HandleActivation(Reason::Context);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"downR", "click", "upR"}));
+}
+
+TEST_F(TrayIconTest, DoubleClickGoesToTheMenusDefaultItemWhenThereIsOne) {
+    QWidget owner;
+    int n1 = 0;
+    QMenu* menu = CreatePopupMenu1(
+        &owner, [&] { ++n1; }, [] {});
+    TRxTrayIcon tray(&owner);
+    TrayRecorder recorder(tray);
+    tray.SetPopupMenu(menu);
+    tray.HandleActivation(Reason::DoubleClick);
+    EXPECT_EQ(n1, 0); // PopupMenu1 has no default item
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"dbl", "downL2", "upL"}));
+
+    menu->setDefaultAction(menu->actions().front());
+    recorder.log.clear();
+    tray.HandleActivation(Reason::DoubleClick);
+    EXPECT_EQ(n1, 1);
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"downL2", "upL"}));
+}
+
+TEST_F(TrayIconTest, HandlerErrorsReachTheDefaultReportAndNotificationsGoOn) {
+    TRxTrayIcon tray(nullptr);
+    int calls = 0;
+    tray.OnDblClick = [&] {
+        ++calls;
+        throw Exception("boom");
+    };
+    tray.HandleActivation(Reason::DoubleClick);
+    tray.HandleActivation(Reason::DoubleClick);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(reports_, (std::vector<std::string>{"boom", "boom"}));
+}
+
+TEST_F(TrayIconTest, IconIsShownOnlyWithAnImageAndWhileActive) {
+    TRxTrayIcon tray(nullptr);
+    EXPECT_FALSE(tray.Added()); // no image yet
+    tray.SetActive(true);
+    EXPECT_FALSE(tray.Added());
+
+    tray.SetIcon(TrayIconImage());
+    EXPECT_TRUE(tray.Added());
+    EXPECT_TRUE(tray.PlatformIcon().isVisible());
+
+    tray.SetIcon(QIcon());
+    EXPECT_FALSE(tray.Added());
+    EXPECT_FALSE(tray.PlatformIcon().isVisible());
+
+    tray.SetIcon(TrayIconImage());
+    tray.SetActive(false);
+    EXPECT_FALSE(tray.Added());
+    EXPECT_FALSE(tray.PlatformIcon().isVisible());
+    tray.SetIcon(TrayIconImage()); // an image change does not show an inactive icon
+    EXPECT_FALSE(tray.Added());
+    tray.SetActive(true);
+    EXPECT_TRUE(tray.Added());
+}
+
+TEST_F(TrayIconTest, EmptyHintMeansNoTooltip) {
+    TRxTrayIcon tray(nullptr);
+    tray.SetIcon(TrayIconImage());
+    EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
+    tray.SetHint("监视|second part");
+    EXPECT_EQ(tray.PlatformIcon().toolTip(), GbkToQString("监视"));
+    tray.SetHint("");
+    EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
+}
+
+struct HintCase {
+    std::string hint;
+    std::string shown;
+};
+
+void PrintTo(const HintCase& c, std::ostream* os) {
+    *os << '"' << c.hint << '"';
+}
+
+class VisibleHintTest : public testing::TestWithParam<HintCase> {};
+
+TEST_P(VisibleHintTest, CutsAtTheBarAndAt63Bytes) {
+    EXPECT_EQ(TRxTrayIcon::VisibleHint(GetParam().hint), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hints, VisibleHintTest,
+    testing::Values(HintCase{"", ""}, HintCase{"|tail", ""}, HintCase{"abc|def|ghi", "abc"},
+                    HintCase{std::string(63, 'a'), std::string(63, 'a')},
+                    HintCase{std::string(70, 'a'), std::string(63, 'a')},
+                    // 62 bytes and then a double-byte character: it does not fit whole
+                    HintCase{std::string(62, 'a') + "监视", std::string(62, 'a')},
+                    HintCase{std::string(61, 'a') + "监视", std::string(61, 'a') + "监"},
+                    HintCase{std::string(40, 'a') + "|" + std::string(40, 'b'),
+                             std::string(40, 'a')}));
+
+TEST(PopupMenu1, HoldsTheTwoItemsAndTheSeparatorInOrder) {
+    QWidget owner;
+    QMenu* menu = CreatePopupMenu1(
+        &owner, [] {}, [] {});
+    EXPECT_EQ(menu->objectName(), QStringLiteral("PopupMenu1"));
+    EXPECT_EQ(menu->parent(), &owner);
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->objectName(), QStringLiteral("N1"));
+    EXPECT_EQ(items[0]->text(), GbkToQString("显示界面"));
+    EXPECT_EQ(items[1]->objectName(), QStringLiteral("N3"));
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->objectName(), QStringLiteral("N2"));
+    EXPECT_EQ(items[2]->text(), GbkToQString("退出软件"));
+    EXPECT_EQ(menu->defaultAction(), nullptr);
+    for (QAction* a : items) {
+        EXPECT_TRUE(a->isEnabled());
+        EXPECT_TRUE(a->shortcut().isEmpty());
+    }
+}
+
+TEST(PopupMenu1, ItemsRunTheirHandlersGuarded) {
+    std::vector<std::string> reports;
+    ErrorReportHandler previous =
+        SetErrorReportHandler([&](const std::string& m) { reports.push_back(m); });
+    QWidget owner;
+    std::vector<std::string> calls;
+    QMenu* menu = CreatePopupMenu1(
+        &owner, [&] { calls.push_back("N1"); },
+        [&] {
+            calls.push_back("N2");
+            throw Exception("quit failed");
+        });
+    menu->findChild<QAction*>(QStringLiteral("N1"))->trigger();
+    menu->findChild<QAction*>(QStringLiteral("N2"))->trigger();
+    SetErrorReportHandler(previous);
+    EXPECT_EQ(calls, (std::vector<std::string>{"N1", "N2"}));
+    EXPECT_EQ(reports, (std::vector<std::string>{"quit failed"}));
+}
+
+TEST(TrayImage, IsOurOwn32x32SixteenColourIconFile) {
+    QFile file(QStringLiteral(":/icons/tray.ico"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 766);
+    // Header: type 1, one image; entry: 32 x 32, 16 colours, 4 bits, 744 bytes at offset 22.
+    EXPECT_EQ(bytes.left(6), QByteArray::fromHex("000001000100"));
+    EXPECT_EQ(bytes.mid(6, 16), QByteArray::fromHex("2020100001000400e802000016000000"));
+
+    const QImage image = QImage::fromData(bytes, "ICO");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(32, 32));
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);                       // the corners are transparent
+    EXPECT_EQ(image.pixelColor(1, 2), QColor(0x80, 0x80, 0x80));   // bezel outline
+    EXPECT_EQ(image.pixelColor(4, 4), QColor(0, 0, 0));            // screen
+    EXPECT_EQ(image.pixelColor(4, 13), QColor(0, 0xFF, 0));        // trace
+    EXPECT_EQ(image.pixelColor(16, 28), QColor(0xC0, 0xC0, 0xC0)); // foot
+
+    EXPECT_FALSE(TrayIconImage().isNull());
+}
+
+class ShowIfHidden : public QWidget {
+public:
+    std::vector<QEvent::Type> seen;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Show || e->type() == QEvent::ZOrderChange)
+            seen.push_back(e->type());
+        return QWidget::event(e);
+    }
+};
+
+TEST(ShowWindowIfHiddenTest, ShowsAHiddenWindowAndLeavesAVisibleOneAlone) {
+    ShowIfHidden window;
+    ShowWindowIfHidden(window);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.seen.empty());
+
+    window.seen.clear();
+    ShowWindowIfHidden(window); // visible already: neither shown again nor raised
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.seen.empty());
+
+    window.hide();
+    window.seen.clear();
+    ShowWindowIfHidden(window);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.seen.empty());
+}
+
+} // namespace

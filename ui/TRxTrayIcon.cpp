@@ -1,0 +1,240 @@
+#include "ui/TRxTrayIcon.h"
+
+#include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/QtText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QImage>
+#include <QMenu>
+#include <QPixmap>
+#include <QWidget>
+
+namespace {
+
+// The tooltip field of the platform record this component was first written against holds 63
+// bytes and a terminating zero.
+constexpr std::size_t kMaxHintBytes = 63;
+
+constexpr double kMsPerDay = 24.0 * 60 * 60 * 1000;
+
+// The registry of StatusNotifierItems; it comes back when the panel restarts.
+const char* const kSniWatcherService = "org.kde.StatusNotifierWatcher";
+
+} // namespace
+
+TRxTrayIcon::TRxTrayIcon(QObject* owner) : QObject(owner), tray_(new QSystemTrayIcon(this)) {
+    // The menu is opened by the component itself and not handed to QSystemTrayIcon: that way
+    // both protocols report the right-click as a Context activation and the menu opens at the
+    // pointer, instead of the desktop shell drawing an exported copy of it.
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { HandleActivation(reason); });
+    WatchNotificationArea();
+}
+
+TRxTrayIcon::~TRxTrayIcon() {
+    HideIcon();
+}
+
+void TRxTrayIcon::SetActive(bool value) {
+    active_ = value;
+    if (active_)
+        ShowIcon();
+    else
+        HideIcon();
+}
+
+void TRxTrayIcon::SetHint(const std::string& hintGbk) {
+    hint_ = hintGbk;
+    tray_->setToolTip(GbkToQString(VisibleHint(hint_)));
+}
+
+void TRxTrayIcon::SetIcon(const QIcon& icon) {
+    icon_ = icon;
+    if (added_) {
+        if (icon_.isNull())
+            HideIcon();
+        else
+            tray_->setIcon(icon_);
+    } else if (active_) {
+        ShowIcon();
+    }
+}
+
+std::string TRxTrayIcon::VisibleHint(const std::string& hintGbk) {
+    std::string shown = hintGbk.substr(0, hintGbk.find('|'));
+    if (shown.size() <= kMaxHintBytes)
+        return shown;
+    // Walk whole characters so that the cut never leaves half of a double-byte character.
+    std::size_t end = 0;
+    while (end < shown.size()) {
+        const auto lead = static_cast<unsigned char>(shown[end]);
+        const std::size_t width = (lead >= 0x81 && lead <= 0xFE) ? 2 : 1;
+        if (end + width > kMaxHintBytes)
+            break;
+        end += width;
+    }
+    shown.resize(end);
+    return shown;
+}
+
+void TRxTrayIcon::ShowIcon() {
+    HideIcon();
+    if (icon_.isNull())
+        return;
+    pendingTrigger_ = -1;
+    tray_->setIcon(icon_);
+    tray_->setToolTip(GbkToQString(VisibleHint(hint_)));
+    tray_->show();
+    added_ = tray_->isVisible();
+}
+
+void TRxTrayIcon::HideIcon() {
+    tray_->hide();
+    added_ = false;
+    pendingTrigger_ = -1;
+}
+
+void TRxTrayIcon::WatchNotificationArea() {
+    // XEmbed: Qt's X11 tray code already follows the tray manager selection and docks the icon
+    // again when a new tray appears. StatusNotifierItem: an item registered with a watcher that
+    // went away is lost, so register again when a watcher shows up.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    sniWatcher_ = new QDBusServiceWatcher(QString::fromLatin1(kSniWatcherService), bus,
+                                          QDBusServiceWatcher::WatchForRegistration, this);
+    connect(sniWatcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        RunGuarded([this] {
+            if (active_ && added_)
+                ShowIcon();
+        });
+    });
+}
+
+void TRxTrayIcon::HandleActivation(QSystemTrayIcon::ActivationReason reason) {
+    RunGuarded([&] {
+        if (!enabled_)
+            return;
+        switch (reason) {
+        case QSystemTrayIcon::Trigger: {
+            const double now = Now();
+            const double intervalDays = QApplication::doubleClickInterval() / kMsPerDay;
+            // StatusNotifierItem hosts report a double-click as two plain activations.
+            if (pendingTrigger_ >= 0 && now >= pendingTrigger_ &&
+                now - pendingTrigger_ <= intervalDays) {
+                pendingTrigger_ = -1;
+                DoDblClick();
+                FireMouse(OnMouseDown, TMouseButton::mbLeft, true);
+                FireMouse(OnMouseUp, TMouseButton::mbLeft, false);
+                return;
+            }
+            pendingTrigger_ = now;
+            FireMouse(OnMouseDown, TMouseButton::mbLeft, false);
+            DoClick(TMouseButton::mbLeft);
+            FireMouse(OnMouseUp, TMouseButton::mbLeft, false);
+            return;
+        }
+        case QSystemTrayIcon::DoubleClick:
+            pendingTrigger_ = -1;
+            DoDblClick();
+            FireMouse(OnMouseDown, TMouseButton::mbLeft, true);
+            FireMouse(OnMouseUp, TMouseButton::mbLeft, false);
+            return;
+        case QSystemTrayIcon::Context:
+            pendingTrigger_ = -1;
+            FireMouse(OnMouseDown, TMouseButton::mbRight, false);
+            DoClick(TMouseButton::mbRight);
+            FireMouse(OnMouseUp, TMouseButton::mbRight, false);
+            return;
+        case QSystemTrayIcon::MiddleClick:
+            pendingTrigger_ = -1;
+            FireMouse(OnMouseDown, TMouseButton::mbMiddle, false);
+            FireMouse(OnMouseUp, TMouseButton::mbMiddle, false);
+            return;
+        case QSystemTrayIcon::Unknown:
+            return;
+        }
+    });
+}
+
+void TRxTrayIcon::DoClick(TMouseButton button) {
+    if (button == TMouseButton::mbRight && PopupAtPointer())
+        return;
+    if (OnClick)
+        OnClick();
+}
+
+void TRxTrayIcon::DoDblClick() {
+    // A default item of the menu, when there is one, takes the double-click.
+    if (popupMenu_) {
+        QAction* fallback = popupMenu_->defaultAction();
+        if (fallback && fallback->isEnabled()) {
+            fallback->trigger();
+            return;
+        }
+    }
+    if (OnDblClick)
+        OnDblClick();
+}
+
+bool TRxTrayIcon::PopupAtPointer() {
+    if (!active_ || !popupMenu_)
+        return false;
+    // A drag or capture in progress in one of our windows would swallow the menu's clicks.
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    // popup() keeps the menu on the screen; the chosen item's handler runs once the menu has
+    // closed, from the event loop.
+    popupMenu_->popup(QCursor::pos());
+    return true;
+}
+
+void TRxTrayIcon::FireMouse(const TMouseEvent& event, TMouseButton button, bool isDouble) {
+    if (!event)
+        return;
+    const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
+    TShiftState shift;
+    shift.Shift = keys.testFlag(Qt::ShiftModifier);
+    shift.Ctrl = keys.testFlag(Qt::ControlModifier);
+    shift.Alt = keys.testFlag(Qt::AltModifier);
+    shift.Double = isDouble;
+    const QPoint at = QCursor::pos();
+    event(button, shift, at.x(), at.y());
+}
+
+QMenu* CreatePopupMenu1(QWidget* parent, std::function<void()> n1Click,
+                        std::function<void()> n2Click) {
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* n1 = menu->addAction(GbkToQString("显示界面"));
+    n1->setObjectName(QStringLiteral("N1"));
+    QAction* n3 = menu->addSeparator();
+    n3->setObjectName(QStringLiteral("N3"));
+    QAction* n2 = menu->addAction(GbkToQString("退出软件"));
+    n2->setObjectName(QStringLiteral("N2"));
+    QObject::connect(n1, &QAction::triggered, menu,
+                     [click = std::move(n1Click)] { RunGuarded([&] { click(); }); });
+    QObject::connect(n2, &QAction::triggered, menu,
+                     [click = std::move(n2Click)] { RunGuarded([&] { click(); }); });
+    return menu;
+}
+
+QIcon TrayIconImage() {
+    const QImage image(QStringLiteral(":/icons/tray.ico"), "ICO");
+    if (image.isNull())
+        return QIcon();
+    return QIcon(QPixmap::fromImage(image));
+}
+
+void ShowWindowIfHidden(QWidget& window) {
+    if (window.isVisible())
+        return;
+    window.show();
+    window.raise();
+    window.activateWindow();
+}

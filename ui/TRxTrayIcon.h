@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <string>
+
+class QMenu;
+class QWidget;
+class QDBusServiceWatcher;
+
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+// The Shift, Ctrl and Alt states at the moment a notification is handled, and whether the
+// notification was a double-click.
+struct TShiftState {
+    bool Shift = false;
+    bool Ctrl = false;
+    bool Alt = false;
+    bool Double = false;
+};
+
+// The notification-area icon of the main window over QSystemTrayIcon, which speaks both the
+// StatusNotifierItem (D-Bus) and the XEmbed tray protocols.
+//
+// What the protocols deliver is mapped onto the component's mouse events as follows; pointer
+// position and modifier keys are read when the activation is handled:
+//   Trigger (left click)     OnMouseDown(left), OnClick, OnMouseUp(left); a second Trigger
+//                            within the double-click interval is a double-click instead
+//   DoubleClick (XEmbed)     the double-click: OnDblClick, then OnMouseDown(left, Double),
+//                            OnMouseUp(left)
+//   Context (right click)    OnMouseDown(right); PopupMenu opened at the pointer, or OnClick
+//                            when no menu opens; OnMouseUp(right)
+//   MiddleClick              OnMouseDown(middle), OnMouseUp(middle)
+// The protocols report no pointer moves, no separate press and release, and no right or
+// middle double-clicks; OnMouseMove therefore never fires.
+class TRxTrayIcon : public QObject {
+public:
+    using TNotifyEvent = std::function<void()>;
+    using TMouseEvent = std::function<void(TMouseButton, TShiftState, int X, int Y)>;
+
+    explicit TRxTrayIcon(QObject* owner);
+    ~TRxTrayIcon() override;
+
+    // The icon is in the notification area while true (the default).
+    bool Active() const { return active_; }
+    void SetActive(bool value);
+
+    // Notifications are acted on while true (the default).
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value) { enabled_ = value; }
+
+    // Tooltip text (GBK); only the part before the first "|" is shown, cut to 63 bytes. Empty:
+    // no tooltip.
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& hintGbk);
+
+    const QIcon& Icon() const { return icon_; }
+    void SetIcon(const QIcon& icon);
+
+    // The menu opened by a right-click (not owned).
+    QMenu* PopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseMove;
+    TMouseEvent OnMouseUp;
+
+    // The last add request went through and no hide followed.
+    bool Added() const { return added_; }
+
+    // Handles one activation as the platform reports it. Public so that tests can play the
+    // protocols' sequences.
+    void HandleActivation(QSystemTrayIcon::ActivationReason reason);
+
+    // The tooltip that Hint gives (GBK): empty, or the part before "|" cut to 63 bytes without
+    // splitting a double-byte character.
+    static std::string VisibleHint(const std::string& hintGbk);
+
+    // The wrapped platform icon (for tests and the end-to-end checks).
+    QSystemTrayIcon& PlatformIcon() { return *tray_; }
+
+private:
+    void ShowIcon();
+    void HideIcon();
+    void DoClick(TMouseButton button);
+    void DoDblClick();
+    bool PopupAtPointer();
+    void FireMouse(const TMouseEvent& event, TMouseButton button, bool isDouble);
+    void WatchNotificationArea();
+
+    QSystemTrayIcon* tray_;
+    QDBusServiceWatcher* sniWatcher_ = nullptr;
+    QPointer<QMenu> popupMenu_;
+    QIcon icon_;
+    std::string hint_;
+    bool active_ = true;
+    bool enabled_ = true;
+    bool added_ = false;
+    // Time (days, from Now()) of a Trigger that may become the first half of a double-click;
+    // negative when there is none.
+    double pendingTrigger_ = -1;
+};
+
+// The tray icon's menu PopupMenu1: N1 "显示界面", the separator N3, N2 "退出软件". The
+// callbacks run guarded, after the menu has closed. The menu is owned by `parent`.
+QMenu* CreatePopupMenu1(QWidget* parent, std::function<void()> n1Click,
+                        std::function<void()> n2Click);
+
+// The program's own tray image (32 x 32, 16 colours, from the committed icon file).
+QIcon TrayIconImage();
+
+// Shows `window` and brings it to the front, but only when it is not showing: a visible window
+// is left as it is, even when others cover it.
+void ShowWindowIfHidden(QWidget& window);
