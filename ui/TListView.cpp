@@ -2,25 +2,15 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
 
-namespace {
+THotTrackDelegate::THotTrackDelegate(TListView* view) : QStyledItemDelegate(view), view_(view) {}
 
-// Underlines the row that the view reports under the pointer.
-class HotTrackDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        auto* view = qobject_cast<const TListView*>(parent());
-        if (view && index.row() == view->HotRow())
-            option->font.setUnderline(true);
-    }
-};
-
-} // namespace
+void THotTrackDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.row() == view_->HotRow())
+        option->font.setUnderline(true);
+}
 
 TListView::TListView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
@@ -34,7 +24,7 @@ TListView::TListView(QWidget* parent) : QTreeWidget(parent) {
     setMouseTracking(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-    setItemDelegate(new HotTrackDelegate(this));
+    setItemDelegate(new THotTrackDelegate(this));
 }
 
 void TListView::SetHotRow(int row) {

@@ -1,6 +1,19 @@
 #pragma once
 
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
+
+class TListView;
+
+// Underlines the cells of the view's hot row.
+class THotTrackDelegate : public QStyledItemDelegate {
+public:
+    explicit THotTrackDelegate(TListView* view);
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    TListView* view_;
+};
 
 // A list in report view with hot tracking: over a row the pointer becomes a hand and the row is
 // underlined. Rows are whole-row selected, never edited in place and never sorted.

@@ -112,8 +112,9 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event) {
         // Keys that type nothing (movement, Delete, the clipboard chords, which X reports as
         // control characters) reach the editor unfiltered; typed characters are filtered.
         const QString typed = event->text();
-        const bool typesCharacter =
-            !typed.isEmpty() && typed.front().unicode() >= 0x20 && typed.front().unicode() != 0x7F;
+        const bool chord = event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
+        const bool typesCharacter = !chord && !typed.isEmpty() && typed.front().unicode() >= 0x20 &&
+                                    typed.front().unicode() != 0x7F;
         if (typesCharacter && !IsValidChar(typed.front())) {
             DefaultBeep();
             event->accept();

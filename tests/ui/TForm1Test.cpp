@@ -1,0 +1,282 @@
+#include "FakeModem.h"
+
+#include "engine/ProbeCycle.h"
+#include "platform/AppInfo.h"
+#include "platform/ErrorReport.h"
+#include "platform/QtText.h"
+#include "ui/LogPane.h"
+#include "ui/TForm1.h"
+#include "ui/TListView.h"
+#include "ui/TSpinEdit.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Every test runs in an empty working directory of its own, with a substitute modem and the
+// error reports recorded.
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        previousReport =
+            SetErrorReportHandler([this](const std::string& m) { reports.push_back(m); });
+    }
+    void TearDown() override {
+        SetErrorReportHandler(previousReport);
+        QDir::setCurrent(previousDir);
+    }
+
+    void WriteServers(const std::string& gbk) {
+        std::ofstream("servers.ini", std::ios::binary) << gbk;
+    }
+
+    static QStringList LogLines(TForm1& form) {
+        return form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    ErrorReportHandler previousReport;
+    std::vector<std::string> reports;
+};
+
+struct ModemCase {
+    int setModemTypeResult;
+    int initModemResult;
+    std::vector<std::string> calls;
+    const char* line;
+};
+
+class InitSMSModemTest : public MainWindowTest, public testing::WithParamInterface<ModemCase> {};
+
+TEST_P(InitSMSModemTest, InitialisesOnlyAfterTheTypeIsAcceptedAndLogsTheOutcome) {
+    const ModemCase& c = GetParam();
+    FakeModem modem(c.setModemTypeResult, c.initModemResult);
+    TForm1 form;
+    EXPECT_EQ(modem.Calls(), c.calls);
+    // With no servers.ini the modem line is the only line.
+    EXPECT_EQ(LogLines(form), QStringList{GbkToQString(c.line)});
+    EXPECT_EQ(form.ListView1->topLevelItemCount(), 0);
+    EXPECT_TRUE(reports.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SuccessAndFailure, InitSMSModemTest,
+    testing::Values(ModemCase{0, 0, {"SetModemType(0,0)", "InitModem(-1)"}, "初始化短信设备完成！"},
+                    ModemCase{
+                        0, -1, {"SetModemType(0,0)", "InitModem(-1)"}, "初始化短信设备完成！"},
+                    ModemCase{1, 0, {"SetModemType(0,0)"}, "初始化短信设备失败！"},
+                    ModemCase{-1, 0, {"SetModemType(0,0)"}, "初始化短信设备失败！"}));
+
+TEST_F(MainWindowTest, ServerRowsArePresentBeforeTheModemLine) {
+    WriteServers("[数据库]\r\nIP=127.0.0.1\r\nPort=5432\r\n[网页]\r\nIP=127.0.0.2\r\nPort=80\r\n");
+    FakeModem modem(0);
+    int rowsAtModem = -1;
+    int logLinesAtModem = -1;
+    modem.onSetModemType = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* form = qobject_cast<TForm1*>(w)) {
+                rowsAtModem = form->ListView1->topLevelItemCount();
+                logLinesAtModem =
+                    form->Memo1->blockCount() - (form->Memo1->document()->isEmpty() ? 1 : 0);
+            }
+        }
+    };
+    TForm1 form;
+    EXPECT_EQ(rowsAtModem, 2);
+    EXPECT_EQ(logLinesAtModem, 0);
+    ASSERT_EQ(form.ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(form.ListView1->topLevelItem(0)->text(0), GbkToQString("数据库"));
+    EXPECT_EQ(form.ListView1->topLevelItem(1)->text(1), GbkToQString("检测中"));
+    EXPECT_EQ(LogLines(form), QStringList{GbkToQString("初始化短信设备完成！")});
+}
+
+// A regular file that even root cannot open for reading: a write-only attribute of sysfs.
+std::string UnreadableRegularFile() {
+    for (const char* path :
+         {"/sys/bus/pci/rescan", "/sys/bus/cpu/uevent", "/sys/bus/platform/uevent"}) {
+        struct stat st {};
+        if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        return path;
+    }
+    return {};
+}
+
+TEST_F(MainWindowTest, AServerListThatCannotBeReadIsReportedAndTheModemIsLeftAlone) {
+    const std::string unreadable = UnreadableRegularFile();
+    if (unreadable.empty())
+        GTEST_SKIP() << "no unreadable regular file on this machine";
+    ASSERT_EQ(::symlink(unreadable.c_str(), "servers.ini"), 0);
+    FakeModem modem(0);
+    auto form = std::make_unique<TForm1>();
+
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("servers.ini"), std::string::npos) << reports[0];
+    EXPECT_TRUE(modem.Calls().empty());
+    EXPECT_TRUE(LogLines(*form).isEmpty());
+    EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowTest, ControlsHaveTheirNamesPlacesAndTexts) {
+    FakeModem modem;
+    TForm1 form;
+    EXPECT_EQ(form.objectName(), "Form1");
+    EXPECT_EQ(form.windowTitle(), GbkToQString(kDisplayName));
+    EXPECT_EQ(form.size(), QSize(219, 431));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
+
+    struct Place {
+        const char* name;
+        QRect geometry;
+    };
+    for (const Place& p :
+         {Place{"ListView1", {0, 0, 219, 265}}, Place{"SpinEdit1", {88, 274, 49, 21}},
+          Place{"Button2", {8, 304, 65, 25}}, Place{"Button1", {78, 304, 61, 25}},
+          Place{"Button3", {144, 304, 65, 25}}, Place{"Memo1", {0, 335, 219, 77}},
+          Place{"StatusBar1", {0, 412, 219, 19}}}) {
+        auto* widget = form.findChild<QWidget*>(p.name);
+        ASSERT_NE(widget, nullptr) << p.name;
+        EXPECT_EQ(widget->geometry(), p.geometry) << p.name;
+    }
+    EXPECT_EQ(form.Button2->text(), GbkToQString("设置"));
+    EXPECT_EQ(form.Button1->text(), GbkToQString("立即刷新"));
+    EXPECT_EQ(form.Button3->text(), GbkToQString("缩成图标"));
+    EXPECT_EQ(form.Label4->text(), GbkToQString("检测时间间隔"));
+    EXPECT_EQ(form.Label5->text(), GbkToQString("秒(立即生效)"));
+    EXPECT_EQ(form.Label4->geometry().center().y(), QRect(8, 278, 72, 12).center().y());
+    EXPECT_EQ(form.ListView1->headerItem()->text(0), GbkToQString("服务器名称"));
+    EXPECT_EQ(form.ListView1->headerItem()->text(1), GbkToQString("状态"));
+    EXPECT_EQ(form.ListView1->header()->sectionSize(0), 130);
+    EXPECT_EQ(form.ListView1->header()->sectionSize(1), 70);
+    EXPECT_EQ(form.ListView1->palette().color(QPalette::Base), QColor(0xBD, 0xC6, 0x1C));
+    EXPECT_EQ(form.Memo1->palette().color(QPalette::Base), QColor(Qt::black));
+    EXPECT_EQ(form.Memo1->palette().color(QPalette::Text), QColor(0, 255, 0));
+    EXPECT_TRUE(form.Memo1->isReadOnly());
+    EXPECT_EQ(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(form.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_FALSE(form.StatusBar1->isSizeGripEnabled());
+    auto* panel = form.StatusBar1->findChild<QLabel*>("StatusPanel");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->text(), GbkToQString(TForm1::StatusText()));
+
+    EXPECT_EQ(form.font().families().value(0), GbkToQString("宋体"));
+    EXPECT_TRUE(form.font().families().contains("WenQuanYi Zen Hei"));
+    EXPECT_EQ(form.font().pixelSize(), 12);
+    EXPECT_EQ(form.Button1->font().pixelSize(), 12);
+}
+
+TEST_F(MainWindowTest, IntervalFieldStartsAtSixtyWithinFiveToSixHundred) {
+    FakeModem modem;
+    TForm1 form;
+    EXPECT_EQ(form.SpinEdit1->text(), "60");
+    EXPECT_EQ(form.IntervalValue(), 60);
+    EXPECT_EQ(form.SpinEdit1->MinValue(), 5);
+    EXPECT_EQ(form.SpinEdit1->MaxValue(), 600);
+    form.SpinEdit1->setText("abc");
+    EXPECT_EQ(form.IntervalValue(), 5);
+}
+
+TEST_F(MainWindowTest, FocusGoesMemoListRefreshSettingsShrinkInterval) {
+    FakeModem modem;
+    TForm1 form;
+    const QList<QWidget*> order{form.Memo1,   form.ListView1, form.Button1,
+                                form.Button2, form.Button3,   form.SpinEdit1};
+    QList<QWidget*> seen;
+    QWidget* w = form.Memo1;
+    do {
+        if (order.contains(w) && !seen.contains(w))
+            seen.append(w);
+        w = w->nextInFocusChain();
+    } while (w != form.Memo1);
+    EXPECT_EQ(seen, order);
+}
+
+TEST_F(MainWindowTest, RowsAreAddedRewrittenAndCleared) {
+    FakeModem modem;
+    TForm1 form;
+    form.AddRow("甲", "检测中");
+    form.AddRow("乙", "检测中");
+    form.SetRowStatus(1, "正常");
+    form.SetRowStatus(2, "故障"); // no such row: ignored
+    form.SetRowStatus(-1, "故障");
+    ASSERT_EQ(form.ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(form.ListView1->topLevelItem(0)->text(1), GbkToQString("检测中"));
+    EXPECT_EQ(form.ListView1->topLevelItem(1)->text(0), GbkToQString("乙"));
+    EXPECT_EQ(form.ListView1->topLevelItem(1)->text(1), GbkToQString("正常"));
+    form.ClearRows();
+    EXPECT_EQ(form.ListView1->topLevelItemCount(), 0);
+}
+
+TEST_F(MainWindowTest, ButtonsAreEnabledAndDisabledByTheEngine) {
+    FakeModem modem;
+    TForm1 form;
+    EXPECT_TRUE(form.Button1->isEnabled());
+    EXPECT_TRUE(form.Button2->isEnabled());
+    form.SetButton1Enabled(false);
+    form.SetButton2Enabled(false);
+    EXPECT_FALSE(form.Button1->isEnabled());
+    EXPECT_FALSE(form.Button2->isEnabled());
+    EXPECT_TRUE(form.Button3->isEnabled());
+}
+
+TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
+    FakeModem modem;
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+    QTest::mouseClick(form.Button3, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    form.N1Click();
+    EXPECT_TRUE(form.isVisible());
+    form.Button3Click();
+    EXPECT_FALSE(form.isVisible());
+    form.RxTrayIcon1DblClick();
+    EXPECT_TRUE(form.isVisible());
+    form.N1Click(); // already showing: nothing happens
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(MainWindowTest, TheCycleTimerIsTheSettingsHostsTimer) {
+    FakeModem modem;
+    TForm1 form;
+    EXPECT_TRUE(form.Engine().Timer1.isActive());
+    EXPECT_EQ(form.Engine().Timer1.interval(), 1000);
+    EXPECT_FALSE(form.Engine().Timer2.isActive());
+    EXPECT_EQ(form.Engine().Timer2.interval(), 2000);
+    form.StopCycleTimer();
+    EXPECT_FALSE(form.Engine().Timer1.isActive());
+    form.StartCycleTimer(1000);
+    EXPECT_TRUE(form.Engine().Timer1.isActive());
+
+    WriteServers("[新]\r\nIP=127.0.0.1\r\n");
+    form.ReloadServers();
+    ASSERT_EQ(form.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(form.ListView1->topLevelItem(0)->text(0), GbkToQString("新"));
+}
+
+} // namespace
