@@ -1,7 +1,5 @@
 #include "skin/SkinPackage.h"
 
-#include "storage/MemIniFile.h"
-
 #include <limits>
 
 namespace {
@@ -17,6 +15,25 @@ void AppendLe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 }
 
 constexpr std::size_t kHeaderSize = 16;
+
+// The lines of the name list by the INI text's rules: CR LF, LF or CR end a line, a NUL ends
+// the text, a terminator at the very end adds no line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] != '\0') {
+        std::size_t end = text.find_first_of(std::string_view("\r\n\0", 3), i);
+        if (end == std::string_view::npos)
+            end = text.size();
+        lines.push_back(text.substr(i, end - i));
+        i = end;
+        if (i < text.size() && text[i] == '\r')
+            ++i;
+        if (i < text.size() && text[i] == '\n')
+            ++i;
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -100,7 +117,7 @@ TSkinPackageStatus TSkinPackage::ReadUnpacked(std::vector<std::uint8_t> unpacked
                                 " bytes runs past the end of the data");
     std::string nameText(reinterpret_cast<const char*>(unpacked.data()) + kHeaderSize, nameLength);
     std::string lowered = LowerAscii(nameText);
-    std::vector<std::string_view> lines = TMemIniFile::SplitText(lowered);
+    std::vector<std::string_view> lines = SplitLines(lowered);
     if (lines.size() > kSkinPackageMaxEntries)
         return TSkinPackageStatus::TooManyEntries;
 

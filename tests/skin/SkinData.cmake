@@ -6,3 +6,13 @@ sm_test(skin_package_tests MAIN plain
     LIBS
         skin
 )
+
+# The fuzz target's body over its stored corpus, so CI replays every input found so far.
+sm_test(skin_package_corpus_tests MAIN plain
+    SOURCES
+        SkinPackageCorpusTest.cpp
+        ${PROJECT_SOURCE_DIR}/fuzz/skin/SkinPackageFuzzBody.cpp
+    LIBS
+        skin
+)
+target_include_directories(skin_package_corpus_tests PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/skin)
