@@ -7,6 +7,7 @@
 #include "platform/QtText.h"
 #include "sms/ModemApi.h"
 #include "ui/LogPane.h"
+#include "ui/TForm3.h"
 #include "ui/TListView.h"
 #include "ui/TSpinEdit.h"
 
@@ -78,7 +79,10 @@ void TForm1::Button1Click() {
     engine_->Button1Click();
 }
 
-void TForm1::Button2Click() {}
+void TForm1::Button2Click() {
+    // The dialog lives only while this handler runs.
+    TForm3::Execute(*this, this);
+}
 
 void TForm1::Button3Click() {
     hide();

@@ -6,6 +6,7 @@
 #include "platform/QtText.h"
 #include "ui/LogPane.h"
 #include "ui/TForm1.h"
+#include "ui/TForm3.h"
 #include "ui/TListView.h"
 #include "ui/TSpinEdit.h"
 
@@ -16,6 +17,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -277,6 +279,36 @@ TEST_F(MainWindowTest, TheCycleTimerIsTheSettingsHostsTimer) {
     form.ReloadServers();
     ASSERT_EQ(form.ListView1->topLevelItemCount(), 1);
     EXPECT_EQ(form.ListView1->topLevelItem(0)->text(0), GbkToQString("新"));
+}
+
+TEST_F(MainWindowTest, SettingsOpensTheDialogModallyAndDestroysItWhenItCloses) {
+    FakeModem modem;
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+    bool sawDialog = false;
+    bool timerStoppedWhileOpen = false;
+    // Close the dialog from inside its modal loop; a safety net closes whatever is modal.
+    QTimer::singleShot(0, &form, [&] {
+        auto* dialog = qobject_cast<TForm3*>(QApplication::activeModalWidget());
+        sawDialog = dialog != nullptr;
+        timerStoppedWhileOpen = !form.Engine().Timer1.isActive();
+        if (dialog)
+            dialog->close();
+    });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    safety.start(5000);
+    QTest::mouseClick(form.Button2, Qt::LeftButton);
+    EXPECT_TRUE(sawDialog);
+    EXPECT_TRUE(timerStoppedWhileOpen);
+    EXPECT_EQ(form.findChild<TForm3*>(), nullptr);
+    EXPECT_TRUE(form.Engine().Timer1.isActive());
+    EXPECT_EQ(form.Engine().Timer1.interval(), 1000);
 }
 
 } // namespace
