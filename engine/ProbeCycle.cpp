@@ -124,11 +124,13 @@ void ProbeCycle::ProbeSlot(int slot) {
 }
 
 void ProbeCycle::StartAlert() {
+    lastAlertSlot_ = -1;
     for (int i = 0; i < kServerSlots && !ServerTable[i].IP.empty(); ++i) {
         if (ServerTable[i].FailCount > 2) {
             auto* alert = new TAlert(alertLog_);
             alert->ServerIndex = i;
             alert->Start();
+            lastAlertSlot_ = i;
             return;
         }
     }

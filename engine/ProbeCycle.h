@@ -42,6 +42,8 @@ public:
     void LoadServers();
 
     bool CycleRunning() const { return cycleRunning_; }
+    // The slot the last cycle started an alert worker for; -1 when it started none.
+    int LastAlertSlot() const { return lastAlertSlot_; }
 
 private:
     void Walk();
@@ -57,6 +59,7 @@ private:
     MonitorView& view_;
     std::shared_ptr<AlertLog> alertLog_;
     bool cycleRunning_ = false;
+    int lastAlertSlot_ = -1;
     // Per probe: whether it was already counted as a failure (so a reset followed by the close
     // of the broken connection counts once), and whether the attempt got under way.
     bool probeFailed_ = false;

@@ -50,10 +50,11 @@ public:
         }
         changed_.notify_all();
     }
-    // Waits (at most 10 s) until `count` sends have started.
-    bool waitForSends(size_t count) {
+    // Waits (at most `limit`) until `count` sends have started.
+    bool waitForSends(size_t count,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
         std::unique_lock lock(lock_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return started_ >= count; });
+        return changed_.wait_for(lock, limit, [&] { return started_ >= count; });
     }
 
 private:

@@ -1,0 +1,366 @@
+#include "engine/ProbeCycle.h"
+#include "AlertFakes.h"
+#include "FakeView.h"
+#include "Listeners.h"
+#include "TempDir.h"
+#include "engine/ProbeFlags.h"
+#include "engine/ServerTable.h"
+#include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr int kHoldMs = 150;
+
+std::string Connecting(const std::string& address) {
+    return "正在和" + address + "建立连接...";
+}
+std::string Connected(const std::string& address) {
+    return "连接" + address + "成功!";
+}
+std::string Disconnected(const std::string& address) {
+    return "和" + address + "断开连接!";
+}
+const Lines kAccepted = {Connecting("127.0.0.1"), Connected("127.0.0.1"),
+                         Disconnected("127.0.0.1")};
+const Lines kRefused = {Connecting("127.0.0.1")};
+
+struct Server {
+    std::string name;
+    std::string ip;
+    int port;
+};
+
+class ProbeCycleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (TServers& slot : ServerTable)
+            slot = TServers{};
+        ProbeWaiting = false;
+        HoldClosed = false;
+        previousClock_ = SetClock(&clock);
+        previousReport_ = SetErrorReportHandler(
+            [this](const std::string& message) { errors.push_back(message); });
+        engine = std::make_unique<ProbeCycle>(view);
+        engine->Timer1.stop();
+        engine->Timer2.setInterval(kHoldMs);
+    }
+    void TearDown() override {
+        engine.reset();
+        SetErrorReportHandler(previousReport_);
+        SetClock(previousClock_);
+    }
+
+    // Writes servers.ini with SMS alerts on and sound off, and loads it.
+    void Load(const std::vector<Server>& servers) {
+        std::string ini;
+        for (const Server& server : servers)
+            ini += "[" + server.name + "]\r\nIP=" + server.ip +
+                   "\r\nPort=" + std::to_string(server.port) + "\r\nSoundAlert=0\r\nSMSAlert=1\r\n";
+        LoadServersFrom(dir.write("servers.ini", ini), view);
+    }
+
+    // Runs one cycle through Button1 and returns its probe log lines (alert lines left out).
+    // The clock moves on 11 minutes first, so the SMS rate limit never holds an alert back.
+    Lines Cycle() {
+        clock.advanceSeconds(660);
+        const size_t before = view.log.size();
+        engine->Button1Click();
+        Lines lines;
+        for (size_t i = before; i < view.log.size(); ++i)
+            if (view.log[i] != "已发送短信到管理员手机!")
+                lines.push_back(view.log[i]);
+        return lines;
+    }
+
+    // The name of the server the last cycle started an alert worker for, "" when none. The
+    // worker's SMS is checked to have gone out with that name.
+    std::string Alerted() {
+        const int slot = engine->LastAlertSlot();
+        if (slot < 0)
+            return "";
+        EXPECT_TRUE(modem.waitForSends(++alerts_));
+        const std::string text = modem.sent().at(alerts_ - 1).text;
+        EXPECT_NE(text.find("【" + ServerTable[slot].Name + "】"), std::string::npos) << text;
+        return ServerTable[slot].Name;
+    }
+
+    // Dispatches events for `ms`.
+    static void Pump(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    TempDir dir;
+    FakeView view;
+    FakeModem modem;
+    FakeTones tones;
+    ManualClock clock{EncodeDateTime({2026, 12, 6, 8, 0, 0, 0})};
+    Lines errors;
+    std::unique_ptr<ProbeCycle> engine;
+
+private:
+    size_t alerts_ = 0;
+    const Clock* previousClock_ = nullptr;
+    ErrorReportHandler previousReport_;
+};
+
+TEST_F(ProbeCycleTest, ComponentsAtCreation) {
+    FakeView other;
+    ProbeCycle fresh(other);
+    EXPECT_TRUE(fresh.Timer1.isActive());
+    EXPECT_EQ(fresh.Timer1.interval(), 1000);
+    EXPECT_FALSE(fresh.Timer2.isActive());
+    EXPECT_FALSE(fresh.CS1.Active());
+}
+
+TEST_F(ProbeCycleTest, FirstTimedCycleProbesAnAcceptingServer) {
+    Listener server(Listener::Hold);
+    Load({{"Web", "127.0.0.1", server.port()}});
+    engine->Timer1.start(50);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (view.buttons.size() < 4 && std::chrono::steady_clock::now() < deadline)
+        Pump(10);
+    EXPECT_EQ(view.log, kAccepted);
+    EXPECT_EQ(view.rows[0].status, "正常");
+    EXPECT_EQ(view.statusWrites, (Lines{"0:检测中", "0:正常", "0:正常"}));
+    EXPECT_EQ(ServerTable[0].Online, -1);
+    EXPECT_EQ(ServerTable[0].FailCount, 0);
+    EXPECT_EQ(server.accepted(), 1);
+    EXPECT_FALSE(engine->CS1.Active());
+}
+
+TEST_F(ProbeCycleTest, RefusedPortLogsOneLineAndCountsAFailure) {
+    Load({{"Web", "127.0.0.1", RefusedPort()}});
+    EXPECT_EQ(Cycle(), kRefused);
+    EXPECT_EQ(view.statusWrites, (Lines{"0:检测中", "0:故障"}));
+    EXPECT_EQ(ServerTable[0].Online, 0);
+    EXPECT_EQ(ServerTable[0].FailCount, 1);
+    EXPECT_EQ(Cycle(), kRefused);
+    EXPECT_EQ(ServerTable[0].FailCount, 2);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(ProbeCycleTest, EmptyTableProbesNothingAndRearms) {
+    view.interval = 7;
+    EXPECT_EQ(Cycle(), Lines{});
+    EXPECT_EQ(view.buttons, (Lines{"1-", "2-", "1+", "2+"}));
+    EXPECT_TRUE(engine->Timer1.isActive());
+    EXPECT_EQ(engine->Timer1.interval(), 7000);
+    EXPECT_EQ(Alerted(), "");
+}
+
+TEST_F(ProbeCycleTest, ButtonsAreOffWhileTheCycleRunsAndItDoesNotNest) {
+    Listener server(Listener::Hold);
+    Load({{"Web", "127.0.0.1", server.port()}});
+    view.onLog = [this](const std::string&) { engine->Button1Click(); };
+    EXPECT_EQ(Cycle(), kAccepted);
+    EXPECT_EQ(view.buttons, (Lines{"1-", "2-", "1+", "2+"}));
+    EXPECT_EQ(view.buttonsOffAtLog, std::vector<bool>(3, true));
+    EXPECT_EQ(server.accepted(), 1);
+}
+
+TEST_F(ProbeCycleTest, EmptyAddressEndsTheWalk) {
+    Listener server(Listener::Hold);
+    Load({{"A", "127.0.0.1", server.port()},
+          {"B", "", server.port()},
+          {"C", "127.0.0.1", server.port()}});
+    EXPECT_EQ(Cycle(), kAccepted);
+    EXPECT_EQ(view.rows[1].status, "检测中");
+    EXPECT_EQ(view.rows[2].status, "检测中");
+}
+
+TEST_F(ProbeCycleTest, DuplicateAddressLandsOnTheFirstSlot) {
+    const int port = RefusedPort();
+    Load({{"A", "127.0.0.1", port}, {"B", "127.0.0.1", port}});
+    EXPECT_EQ(Cycle(), (Lines{Connecting("127.0.0.1"), Connecting("127.0.0.1")}));
+    EXPECT_EQ(view.statusWrites, (Lines{"0:检测中", "0:故障", "0:检测中", "0:故障"}));
+    EXPECT_EQ(ServerTable[0].FailCount, 2);
+    EXPECT_EQ(ServerTable[1].FailCount, 0);
+    EXPECT_EQ(view.rows[1].status, "检测中");
+}
+
+TEST_F(ProbeCycleTest, AlertFromTheThirdFailureOnUntilOneSuccess) {
+    Listener server(Listener::Hold);
+    const int refused = RefusedPort();
+    Load({{"数据库", "127.0.0.1", refused}});
+    const struct {
+        bool up;
+        const char* alerted;
+    } cycles[] = {{false, ""}, {false, ""}, {false, "数据库"}, {false, "数据库"},
+                  {true, ""},  {false, ""}, {false, ""},       {false, "数据库"}};
+    int n = 0;
+    for (const auto& c : cycles) {
+        SCOPED_TRACE("cycle " + std::to_string(++n));
+        ServerTable[0].Port = c.up ? server.port() : refused;
+        Cycle();
+        EXPECT_EQ(Alerted(), c.alerted);
+    }
+}
+
+TEST_F(ProbeCycleTest, OnlyTheFirstFailingServerAlerts) {
+    // Every slot needs an address and port of its own, or FindServer sends its results to
+    // the first slot with the same pair.
+    std::vector<std::unique_ptr<Listener>> up;
+    std::vector<Server> servers;
+    for (int i = 0; i < 6; ++i) {
+        int port = RefusedPort();
+        if (i != 2 && i != 5) {
+            up.push_back(std::make_unique<Listener>(Listener::Hold));
+            port = up.back()->port();
+        }
+        servers.push_back({"S" + std::to_string(i), "127.0.0.1", port});
+    }
+    Load(servers);
+    for (const char* name : {"", "", "S2", "S2"}) {
+        Cycle();
+        EXPECT_EQ(Alerted(), name);
+    }
+    EXPECT_EQ(ServerTable[5].FailCount, 4);
+
+    Listener recovered(Listener::Hold);
+    ServerTable[2].Port = recovered.port();
+    Cycle();
+    EXPECT_EQ(Alerted(), "S5");
+    EXPECT_EQ(ServerTable[2].FailCount, 0);
+    EXPECT_EQ(ServerTable[5].FailCount, 5);
+}
+
+TEST_F(ProbeCycleTest, IntervalIsReadAtTheEndOfACycleAndClamped) {
+    view.interval = 60;
+    Cycle();
+    EXPECT_EQ(engine->Timer1.interval(), 60000);
+    // A change while idle does not touch the pending wait.
+    view.interval = 5;
+    EXPECT_EQ(engine->Timer1.interval(), 60000);
+    EXPECT_EQ(view.intervalReads, 1);
+    const struct {
+        int typed;
+        int armedMs;
+    } cases[] = {{5, 5000},
+                 {600, 600000},
+                 {0, 5000},
+                 {-3, 5000},
+                 {601, 600000},
+                 {2147483647, 600000},
+                 {-2147483647 - 1, 5000},
+                 {42, 42000}};
+    for (const auto& c : cases) {
+        view.interval = c.typed;
+        Cycle();
+        EXPECT_EQ(engine->Timer1.interval(), c.armedMs) << c.typed;
+        EXPECT_TRUE(engine->Timer1.isActive());
+    }
+}
+
+TEST_F(ProbeCycleTest, ManualCycleReplacesThePendingTimedOne) {
+    view.interval = 30;
+    engine->Timer1.start(1000);
+    Cycle();
+    EXPECT_TRUE(engine->Timer1.isActive());
+    EXPECT_GT(engine->Timer1.remainingTime(), 25000);
+}
+
+// An address the system refuses at once must not end the cycle.
+TEST_F(ProbeCycleTest, AttemptFailingAtOnceCountsAndTheWalkGoesOn) {
+    Listener server(Listener::Hold);
+    Load({{"Bad", "not an address", 80}, {"Web", "127.0.0.1", server.port()}});
+    const Lines lines = Cycle();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], Connecting("not an address"));
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), kAccepted);
+    EXPECT_EQ(ServerTable[0].FailCount, 1);
+    EXPECT_EQ(view.rows[0].status, "故障");
+    EXPECT_EQ(view.rows[1].status, "正常");
+    EXPECT_TRUE(errors.empty());
+}
+
+// A reset during the hold ends the probe once, closes the broken connection, and goes on.
+TEST_F(ProbeCycleTest, ResetDuringTheHoldCountsOnceAndTheWalkGoesOn) {
+    Listener reset(Listener::ResetAfter, 100);
+    Listener server(Listener::Hold);
+    engine->Timer2.setInterval(600);
+    Load({{"Reset", "127.0.0.1", reset.port()}, {"Web", "127.0.0.1", server.port()}});
+    const Lines expected = {Connecting("127.0.0.1"),   Connected("127.0.0.1"),
+                            Disconnected("127.0.0.1"), Connecting("127.0.0.1"),
+                            Connected("127.0.0.1"),    Disconnected("127.0.0.1")};
+    EXPECT_EQ(Cycle(), expected);
+    EXPECT_EQ(ServerTable[0].FailCount, 1);
+    EXPECT_EQ(view.rows[0].status, "故障");
+    EXPECT_EQ(view.rows[1].status, "正常");
+    EXPECT_FALSE(engine->CS1.Active());
+    EXPECT_FALSE(engine->Timer2.isActive());
+    // No late end of the first hold after the cycle.
+    Pump(800);
+    EXPECT_EQ(view.log.size(), expected.size());
+    EXPECT_EQ(ServerTable[0].FailCount, 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+// A peer closing during the hold is a failure, whatever the previous hold ended with.
+TEST_F(ProbeCycleTest, EarlyCloseByThePeerIsAFailureAfterASuccessfulHold) {
+    Listener server(Listener::Hold);
+    Listener closer(Listener::CloseAtOnce);
+    Load({{"Web", "127.0.0.1", server.port()}, {"Closer", "127.0.0.1", closer.port()}});
+    EXPECT_EQ(Cycle(),
+              (Lines{Connecting("127.0.0.1"), Connected("127.0.0.1"), Disconnected("127.0.0.1"),
+                     Connecting("127.0.0.1"), Connected("127.0.0.1"), Disconnected("127.0.0.1")}));
+    EXPECT_EQ(view.rows[0].status, "正常");
+    EXPECT_EQ(view.rows[1].status, "故障");
+    EXPECT_EQ(ServerTable[1].FailCount, 1);
+    EXPECT_EQ(ServerTable[1].Online, 0);
+}
+
+// A handler that fails reaches the error report, and the cycle still ends.
+TEST_F(ProbeCycleTest, FailingHandlersAreReportedAndEveryProbeEnds) {
+    const struct {
+        std::string failingLine;
+        int firstFailCount;
+    } cases[] = {
+        {Connecting("127.0.0.1"), 0},
+        {Connected("127.0.0.1"), 1},
+        {Disconnected("127.0.0.1"), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failingLine);
+        Listener first(Listener::Hold);
+        Listener second(Listener::Hold);
+        Load({{"A", "127.0.0.1", first.port()}, {"B", "127.0.0.1", second.port()}});
+        errors.clear();
+        bool thrown = false;
+        view.onLog = [&](const std::string& line) {
+            if (line == c.failingLine && !thrown) {
+                thrown = true;
+                throw Exception("window failed");
+            }
+        };
+        Cycle();
+        view.onLog = nullptr;
+        EXPECT_EQ(errors, Lines{"window failed"});
+        EXPECT_EQ(ServerTable[0].FailCount, c.firstFailCount);
+        EXPECT_EQ(view.rows[1].status, "正常");
+        EXPECT_EQ(view.buttons.back(), "2+");
+        EXPECT_FALSE(engine->CS1.Active());
+    }
+}
+
+TEST_F(ProbeCycleTest, ReloadThroughTheEngineResetsRows) {
+    dir.write("servers.ini", "[A]\r\nIP=127.0.0.1\r\n");
+    char previous[4096];
+    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    engine->LoadServers();
+    ASSERT_EQ(::chdir(previous), 0);
+    ASSERT_EQ(view.rows.size(), 1u);
+    EXPECT_EQ(ServerTable[0].Port, 7000);
+}
+
+} // namespace
