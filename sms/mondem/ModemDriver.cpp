@@ -204,15 +204,17 @@ ModemDriver::Reply ModemDriver::transmit(const std::string& bytes, const std::st
     }
 }
 
-void ModemDriver::drainStale() {
+bool ModemDriver::drainStale() {
     // Late answers to an abandoned command and unsolicited notices must not be taken for the
     // next command's reply.
     std::string input;
-    while (port_.read(input, Clock::now()) == SerialPort::Io::Ok) {
+    SerialPort::Io io;
+    while ((io = port_.read(input, Clock::now())) == SerialPort::Io::Ok) {
     }
     if (!input.empty())
         Trace(trace_, "<< (stale)", input);
     tokenizer_.clear();
+    return io != SerialPort::Io::Lost;
 }
 
 bool ModemDriver::findModem() {
@@ -307,6 +309,10 @@ bool ModemDriver::waitForSim() {
 }
 
 bool ModemDriver::ensureReady() {
+    // A modem unplugged since the last call shows as a hung-up port: look for it again now
+    // rather than fail this call.
+    if (port_.isOpen() && !drainStale())
+        dropPort();
     if (ready_ && port_.isOpen())
         return true;
     if (!port_.isOpen() && !findModem())

@@ -46,8 +46,9 @@ private:
     // Sends raw bytes (the PDU and Ctrl-Z) and follows the reply like `command`.
     Reply transmit(const std::string& bytes, const std::string& echo, const std::string& prefix,
                    int timeoutMs, bool wantsPrompt);
-    // Reads what the modem sent since the last reply and sets it aside.
-    void drainStale();
+    // Reads what the modem sent since the last reply and sets it aside. False when the port
+    // turned out to be gone.
+    bool drainStale();
     bool findModem();
     bool tryPort(const std::string& path);
     bool initialise();

@@ -1,0 +1,317 @@
+#include "sms/mondem/mondem.h"
+
+#include "PduDecoder.h"
+#include "SimulatedModem.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kNumber = "13800138000";
+
+// Short time-outs so that a silent modem costs a second, not a minute.
+constexpr const char* kTimeouts = "ProbeTimeout=300\nCommandTimeout=1000\nSendTimeout=1500\n";
+
+// The alert text the monitor sends for a server, as GBK bytes (this file's literals are GBK).
+std::string AlertText(const std::string& name) {
+    return "Vormix服务器智能检测程序:【" + name + "】发生故障!--2026-12-06 20:15:00";
+}
+
+// Every test gets a directory of its own with a mondem.ini that MONDEM_CONFIG points at, and
+// closes the library's port afterwards so the next test starts from nothing.
+class MondemTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/mondem-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        setenv("MONDEM_CONFIG", (dir_ / "mondem.ini").c_str(), 1);
+    }
+
+    void TearDown() override {
+        fnCloseModem(-1);
+        unsetenv("MONDEM_CONFIG");
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    void writeConfig(const std::string& modemSection) {
+        std::ofstream(dir_ / "mondem.ini") << "[Modem]\n" << kTimeouts << modemSection;
+    }
+
+    // Points the stable name `link` at `target`, replacing what it pointed at in one step, as
+    // udev does for a by-id name when a modem is plugged in again.
+    fs::path plug(const std::string& link, const std::string& target) {
+        fs::path path = dir_ / link;
+        fs::path fresh = dir_ / (link + ".new");
+        fs::remove(fresh);
+        fs::create_symlink(target, fresh);
+        fs::rename(fresh, path);
+        return path;
+    }
+
+    // Configures `modem` as the device and brings it up.
+    void bringUp(const SimulatedModem& modem, const std::string& moreSettings = "") {
+        writeConfig("Device=" + plug("modem", modem.path()).string() + "\n" + moreSettings);
+        ASSERT_EQ(fnSetModemType(0, 0), 0);
+        ASSERT_EQ(fnInitModem(-1), 0);
+    }
+
+    static std::vector<std::u16string> Received(const SimulatedModem& modem) {
+        std::vector<DecodedSubmit> parts;
+        for (const SimulatedModem::Message& message : modem.messages()) {
+            std::optional<DecodedSubmit> decoded = DecodeSubmit(message.pdu);
+            EXPECT_TRUE(decoded.has_value()) << message.pdu;
+            if (decoded) {
+                EXPECT_EQ(decoded->number, kNumber);
+                parts.push_back(*decoded);
+            }
+        }
+        std::optional<std::vector<std::u16string>> texts = Reassemble(parts);
+        EXPECT_TRUE(texts.has_value());
+        return texts.value_or(std::vector<std::u16string>{});
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MondemTest, InitialisationTurnsEchoOffAndSelectsPduMode) {
+    SimulatedModem modem({.notices = true});
+    bringUp(modem);
+    // The port search's "AT" (echoed: the modem starts with echo on), then the bring-up.
+    EXPECT_EQ(modem.commands(),
+              (std::vector<std::string>{"AT", "ATE0", "AT+CMEE=1", "AT+CPIN?", "AT+CMGF=0"}));
+    EXPECT_EQ(fnGetStatus(-1), 0);
+    EXPECT_EQ(modem.faults(), std::vector<std::string>{});
+
+    fnCloseModem(-1);
+    EXPECT_EQ(fnGetStatus(-1), -1);
+}
+
+TEST_F(MondemTest, PinIsEnteredWhenConfigured) {
+    SimulatedModem modem({.pin = "4321"});
+    bringUp(modem, "Pin=4321\n");
+    std::vector<std::string> commands = modem.commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "AT+CPIN=\"4321\""), commands.end());
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), 0);
+}
+
+TEST_F(MondemTest, SimWantingPinWithoutOneConfiguredIsNotReady) {
+    SimulatedModem modem({.pin = "4321"});
+    writeConfig("Device=" + modem.path() + "\n");
+    ASSERT_EQ(fnSetModemType(0, 0), 0);
+    EXPECT_EQ(fnInitModem(-1), -1);
+    EXPECT_EQ(fnGetStatus(-1), -1);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1);
+    EXPECT_EQ(modem.messages().size(), 0u);
+}
+
+TEST_F(MondemTest, SearchSkipsPortsThatAreNoModemAndTakesTheFirstThatAnswers) {
+    SimulatedModem silent({.silent = true});
+    SimulatedModem modem;
+    std::ofstream(dir_ / "ttyUSB0") << "not a terminal";
+    fs::create_directory(dir_ / "ttyUSB1");
+    plug("ttyUSB2", silent.path());
+    plug("ttyUSB10", modem.path());
+    plug("ttyACM0", "/nonexistent/device");
+    writeConfig("Search=" + (dir_ / "ttyUSB*").string() + " " + (dir_ / "ttyACM*").string() + "\n");
+
+    ASSERT_EQ(fnSetModemType(0, 0), 0);
+    ASSERT_EQ(fnInitModem(-1), 0);
+    ASSERT_EQ(fnSendMsg(-1, kNumber, AlertText("ok").c_str()), 0);
+    EXPECT_EQ(modem.messages().size(), 1u);
+    EXPECT_EQ(silent.messages().size(), 0u);
+    EXPECT_EQ(silent.commands().size(), 2u) << "the silent port was asked twice, then left";
+}
+
+TEST_F(MondemTest, SearchFindsAModemOnTheSecondPattern) {
+    SimulatedModem modem;
+    plug("ttyACM3", modem.path());
+    writeConfig("Search=" + (dir_ / "ttyUSB*").string() + ";" + (dir_ / "ttyACM*").string() + "\n");
+    EXPECT_EQ(fnSetModemType(0, 0), 0);
+}
+
+TEST_F(MondemTest, NoModemAtAllIsReportedAsFailure) {
+    SimulatedModem silent({.silent = true});
+    const std::string cases[] = {
+        "Search=" + (dir_ / "ttyUSB*").string() + "\n",   // nothing matches
+        "Device=" + (dir_ / "absent").string() + "\n",    // configured, not plugged in
+        "Device=" + silent.path() + "\n",                 // a port that never answers
+        "Device=" + (dir_ / "mondem.ini").string() + "\n" // not a terminal
+    };
+    for (const std::string& section : cases) {
+        writeConfig(section);
+        EXPECT_NE(fnSetModemType(0, 0), 0) << section;
+        EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1) << section;
+    }
+    EXPECT_NE(fnSetModemType(1, 0), 0) << "only the generic AT modem exists";
+}
+
+TEST_F(MondemTest, ChineseAlertTravelsAsUcs2AndDecodesToTheSameCharacters) {
+    SimulatedModem modem({.notices = true});
+    bringUp(modem);
+    ASSERT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), 0);
+
+    std::vector<SimulatedModem::Message> messages = modem.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    std::optional<DecodedSubmit> decoded = DecodeSubmit(messages[0].pdu);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->dcs, 0x08);
+    EXPECT_EQ(decoded->number, kNumber);
+    EXPECT_EQ(ToUtf8(decoded->text),
+              ToUtf8(u"Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-06 20:15:00"));
+    EXPECT_EQ(modem.faults(), std::vector<std::string>{});
+}
+
+TEST_F(MondemTest, ControlBytesInANameCannotEndTheMessageEarly) {
+    SimulatedModem modem;
+    bringUp(modem);
+    const std::string name = "db\x1A"
+                             "AT+CMGF=1\r\x1B"
+                             "x";
+    ASSERT_EQ(fnSendMsg(-1, kNumber, AlertText(name).c_str()), 0);
+    EXPECT_EQ(Received(modem), std::vector<std::u16string>{u"Vormix服务器智能检测程序:【db\x1A"
+                                                           u"AT+CMGF=1\r\x1B"
+                                                           u"x】发生故障!--2026-12-06 20:15:00"});
+    EXPECT_EQ(modem.faults(), std::vector<std::string>{});
+}
+
+TEST_F(MondemTest, LongTextsGoOutInNumberedPartsThatReassemble) {
+    SimulatedModem modem;
+    bringUp(modem);
+    std::string name, ascii;
+    std::u16string expectedName;
+    for (int i = 0; i < 30; ++i) {
+        name += "数据库";
+        expectedName += u"数据库";
+    }
+    for (int i = 0; i < 40; ++i)
+        ascii += "server-" + std::to_string(i) + " [down] ";
+
+    ASSERT_EQ(fnSendMsg(-1, kNumber, AlertText(name).c_str()), 0);
+    ASSERT_EQ(fnSendMsg(-1, kNumber, ascii.c_str()), 0);
+
+    EXPECT_GE(modem.messages().size(), 5u);
+    std::vector<std::u16string> texts = Received(modem);
+    ASSERT_EQ(texts.size(), 2u);
+    const std::u16string alert =
+        u"Vormix服务器智能检测程序:【" + expectedName + u"】发生故障!--2026-12-06 20:15:00";
+    const std::u16string plain(ascii.begin(), ascii.end());
+    EXPECT_TRUE((ToUtf8(texts[0]) == ToUtf8(alert) && ToUtf8(texts[1]) == ToUtf8(plain)) ||
+                (ToUtf8(texts[1]) == ToUtf8(alert) && ToUtf8(texts[0]) == ToUtf8(plain)))
+        << ToUtf8(texts[0]) << "\n"
+        << ToUtf8(texts[1]);
+}
+
+TEST_F(MondemTest, RefusalsAreReportedAsNotSent) {
+    SimulatedModem modem({.cmsError = 500});
+    bringUp(modem);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), -1);
+    EXPECT_EQ(modem.messages().size(), 0u);
+
+    // The modem itself is fine: once the network takes messages again, they go out.
+    modem.setBehaviour({});
+    EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), 0);
+    EXPECT_EQ(modem.messages().size(), 1u);
+}
+
+TEST_F(MondemTest, BadArgumentsAreRefusedWithoutTouchingTheModem) {
+    SimulatedModem modem;
+    bringUp(modem);
+    const size_t before = modem.commands().size();
+    EXPECT_EQ(fnSendMsg(-1, nullptr, "x"), -1);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, nullptr), -1);
+    EXPECT_EQ(fnSendMsg(-1, "", "x"), -1);
+    EXPECT_EQ(fnSendMsg(-1, "1380013800;", "x"), -1);
+    EXPECT_EQ(modem.commands().size(), before);
+}
+
+TEST_F(MondemTest, SilentModemGivesUpWithinTheTimeOut) {
+    struct Case {
+        const char* name;
+        SimulatedModem::Behaviour behaviour;
+    } cases[] = {{"no prompt", {.silent = true}}, {"no +CMGS", {.silentAfterPdu = true}}};
+    for (const Case& c : cases) {
+        SimulatedModem modem;
+        bringUp(modem);
+        modem.setBehaviour(c.behaviour);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), -1) << c.name;
+        // A safety bound far above the configured 1 s / 1.5 s, not a measurement.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 20s) << c.name;
+        EXPECT_EQ(fnGetStatus(-1), -1) << c.name;
+        fnCloseModem(-1);
+    }
+}
+
+TEST_F(MondemTest, PortVanishingDuringASendFailsAndTheModemWorksWhenBack) {
+    auto first = std::make_unique<SimulatedModem>(SimulatedModem::Behaviour{.hangUpOnPdu = true});
+    bringUp(*first);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), -1);
+
+    // Plugged in again: a new device behind the same configured name, no restart, no new
+    // fnSetModemType.
+    SimulatedModem second;
+    plug("modem", second.path());
+    first.reset();
+    EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), 0);
+    EXPECT_EQ(Received(second).size(), 1u);
+    EXPECT_EQ(fnGetStatus(-1), 0);
+}
+
+TEST_F(MondemTest, ModemUnpluggedBetweenSendsWorksOnTheNextCall) {
+    auto first = std::make_unique<SimulatedModem>();
+    bringUp(*first);
+    ASSERT_EQ(fnSendMsg(-1, kNumber, "first"), 0);
+    first->hangUp();
+
+    SimulatedModem second;
+    plug("modem", second.path());
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "second"), 0);
+    EXPECT_EQ(Received(second), std::vector<std::u16string>{u"second"});
+}
+
+TEST_F(MondemTest, ModemUnpluggedAndAbsentFailsEachCallQuickly) {
+    auto modem = std::make_unique<SimulatedModem>();
+    bringUp(*modem);
+    modem.reset();
+    fs::remove(dir_ / "modem");
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1);
+}
+
+TEST_F(MondemTest, SendsFromTwoThreadsAtOnceBothSucceedOneAfterTheOther) {
+    // Slow answers widen the window in which unserialised calls would interleave.
+    SimulatedModem modem({.notices = true, .answerDelay = 30ms});
+    bringUp(modem);
+    int results[2] = {1, 1};
+    std::thread a([&] { results[0] = fnSendMsg(-1, kNumber, AlertText("数据库").c_str()); });
+    std::thread b([&] { results[1] = fnSendMsg(-1, kNumber, AlertText("Web服务器").c_str()); });
+    a.join();
+    b.join();
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_EQ(modem.faults(), std::vector<std::string>{});
+    std::vector<std::u16string> texts = Received(modem);
+    ASSERT_EQ(texts.size(), 2u);
+    std::vector<std::string> utf8 = {ToUtf8(texts[0]), ToUtf8(texts[1])};
+    std::sort(utf8.begin(), utf8.end());
+    std::vector<std::string> expected = {
+        ToUtf8(u"Vormix服务器智能检测程序:【Web服务器】发生故障!--2026-12-06 20:15:00"),
+        ToUtf8(u"Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-06 20:15:00")};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(utf8, expected);
+}
+
+} // namespace
