@@ -85,6 +85,8 @@ protected:
 private:
     TSkinManage();
     ~TSkinManage() override;
+    // Runs from the application object's destructor, while widgets still exist.
+    static void Destroy();
 
     void CarryOutCommand();
     void ApplyAll();
