@@ -212,6 +212,7 @@ void TSocketNotifyWindow::timerEvent(QTimerEvent* event) {
         if (watch.TimerId == event->timerId()) {
             std::uint64_t timedOut = serial;
             RunGuarded([this, timedOut] { ConnectTimedOut(timedOut); });
+            DeliverQueued();
             return;
         }
     }
@@ -223,6 +224,14 @@ void TSocketNotifyWindow::PollReadiness() {
     int count = epoll_wait(EpollFd, ready, 32, 0);
     for (int i = 0; i < count; ++i)
         HandleReadiness(ready[i].data.u64, ready[i].events);
+    DeliverQueued();
+}
+
+void TSocketNotifyWindow::DeliverQueued() {
+    // We run inside a pump of the GUI thread's queue: hand the notices just queued to the socket
+    // in this same pass, as a platform that queues its notices itself would, instead of leaving
+    // them to the next pass (the probe's next pass comes 10 ms later).
+    QCoreApplication::sendPostedEvents(this, 0);
 }
 
 void TSocketNotifyWindow::HandleReadiness(std::uint64_t serial, std::uint32_t events) {

@@ -61,6 +61,7 @@ private:
     };
 
     void PollReadiness();
+    void DeliverQueued();
     void HandleReadiness(std::uint64_t serial, std::uint32_t events);
     void FinishConnect(std::uint64_t serial, TWatch& watch, int error);
     void ConnectTimedOut(std::uint64_t serial);

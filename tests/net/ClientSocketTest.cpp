@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <netdb.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -593,4 +596,48 @@ TEST_F(ClientSocketTest, BlockingConnectToASilentHostGivesUpAfterTheTimeOut) {
         EXPECT_EQ(e.Message(), "Windows socket error: Connection timed out (" +
                                    std::to_string(ETIMEDOUT) + "), on API 'connect'");
     }
+}
+
+// c, through a network of the test's own: a veth pair in a fresh network namespace, the peer
+// address given a neighbour entry with a MAC nobody has, so every SYN is dropped. Needs root and
+// the ip tool; the calling thread moves into the namespace and back, nothing outside is touched.
+TEST_F(ClientSocketTest, SilentHostInAPrivateNetworkNamespace) {
+    int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (geteuid() != 0 || home < 0 || access("/usr/sbin/ip", X_OK) != 0 ||
+        unshare(CLONE_NEWNET) != 0) {
+        if (home >= 0)
+            close(home);
+        GTEST_SKIP() << "cannot make a network namespace here";
+    }
+    int rc = std::system("ip link set lo up && ip link add smv0 type veth peer name smv1 && "
+                         "ip link set smv0 up && ip link set smv1 up && "
+                         "ip addr add 10.213.0.1/24 dev smv0 && "
+                         "ip neigh add 10.213.0.2 lladdr 02:00:00:00:00:02 dev smv0 nud permanent");
+    if (rc == 0) {
+        TClientSocket::SetConnectTimeoutMs(500);
+        Target(80, "10.213.0.2");
+        socket.SetActive(true);
+    }
+    // The socket keeps its namespace; the thread goes home at once.
+    ASSERT_EQ(setns(home, CLONE_NEWNET), 0);
+    close(home);
+    if (rc != 0)
+        GTEST_SKIP() << "cannot set up the private network";
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    PumpFor(200);
+    EXPECT_EQ(log.Take(), Lines{}) << "the silent host answered";
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("Error"); }));
+    EXPECT_EQ(log.Take(), (Lines{"Error 3 " + std::to_string(ETIMEDOUT)}));
+}
+
+// While loading, Active is only recorded; Loaded() applies it.
+TEST_F(ClientSocketTest, ActiveSetWhileLoadingOpensWhenLoaded) {
+    TLoopbackListener listener;
+    socket.BeginLoading();
+    Target(listener.Port());
+    socket.SetActive(true);
+    EXPECT_EQ(log.Take(), Lines{});
+    socket.Loaded();
+    EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
+    ASSERT_TRUE(PumpUntil([&] { return socket.Active(); }));
 }
