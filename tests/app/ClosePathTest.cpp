@@ -1,0 +1,189 @@
+#include "engine/ProbeFlags.h"
+#include "platform/GbkText.h"
+#include "sms/ModemApi.h"
+#include "ui/TForm1.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The child's modem calls go to a file that outlives it; the parent reads it afterwards.
+std::string recordPath;
+
+void Record(const std::string& what) {
+    const int fd = ::open(recordPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const std::string line = what + "\n";
+    [[maybe_unused]] auto n = ::write(fd, line.data(), line.size());
+    ::close(fd);
+}
+
+int SetModemType(int type, int port) {
+    Record("SetModemType(" + std::to_string(type) + "," + std::to_string(port) + ")");
+    return 0;
+}
+int InitModem(int port) {
+    Record("InitModem(" + std::to_string(port) + ")");
+    return 0;
+}
+int SendMsg(int, const char*, const char*) {
+    Record("SendMsg");
+    return -1;
+}
+int GetStatus(int) {
+    return -1;
+}
+int CloseModem(int port) {
+    // ProbeWaiting must already be down when the modem is closed.
+    Record("CloseModem(" + std::to_string(port) + ") ProbeWaiting=" + (ProbeWaiting ? "1" : "0"));
+    return 0;
+}
+
+const ModemApi kRecordingModem{SetModemType, InitModem, SendMsg, GetStatus, CloseModem};
+
+std::string ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
+}
+
+enum class CloseRequest { Close, TrayExit, WindowSystem };
+
+class ClosePathTest : public testing::TestWithParam<CloseRequest> {
+protected:
+    void SetUp() override {
+        GTEST_FLAG_SET(death_test_style, "fast");
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        recordPath = dir.filePath("modem.txt").toStdString();
+        stdoutPath = dir.filePath("stdout.txt").toStdString();
+    }
+    void TearDown() override { QDir::setCurrent(previousDir); }
+
+    // Runs in the child: the log goes to a file so the parent can read every line.
+    void RedirectStdout() {
+        if (!std::freopen(stdoutPath.c_str(), "w", stdout))
+            std::_Exit(4);
+        SetModemApi(&kRecordingModem);
+    }
+
+    static void Request(TForm1& form, CloseRequest request) {
+        switch (request) {
+        case CloseRequest::Close:
+            form.close();
+            break;
+        case CloseRequest::TrayExit:
+            form.N2Click();
+            break;
+        case CloseRequest::WindowSystem:
+            form.windowHandle()->close();
+            break;
+        }
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    std::string stdoutPath;
+};
+
+TEST_P(ClosePathTest, ClosesTheModemOnceAndEndsWithExitCodeZeroBeforeAnythingElseRuns) {
+    const CloseRequest request = GetParam();
+    EXPECT_EXIT(
+        {
+            RedirectStdout();
+            TForm1 form;
+            form.show();
+            QApplication::processEvents();
+            ProbeWaiting = true;
+            // Work that would run after the close request if the handler returned to the loop.
+            QTimer::singleShot(0, &form, [&form] { form.AppendLog("late log line"); });
+            QMetaObject::invokeMethod(
+                &form, [] { Record("late handler"); }, Qt::QueuedConnection);
+            Request(form, request);
+            Record("close request returned");
+            QApplication::processEvents();
+            std::exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
+              "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+    EXPECT_EQ(ReadAll(QString::fromStdString(stdoutPath)), GbkToUtf8("初始化短信设备完成！\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRequest, ClosePathTest,
+                         testing::Values(CloseRequest::Close, CloseRequest::TrayExit,
+                                         CloseRequest::WindowSystem));
+
+// A listener that never accepts, its backlog already full: connects to it get no answer.
+class SilentHost {
+public:
+    SilentHost() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+            ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            return;
+        port_ = ntohs(addr.sin_port);
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::connect(filler_, reinterpret_cast<sockaddr*>(&addr), len);
+    }
+    ~SilentHost() {
+        ::close(filler_);
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+    int port_ = 0;
+};
+
+TEST_F(ClosePathTest, AClosedWindowEndsTheProcessInTheMiddleOfAProbe) {
+    SilentHost host;
+    ASSERT_NE(host.Port(), 0);
+    std::ofstream("servers.ini", std::ios::binary)
+        << "[silent]\r\nIP=127.0.0.1\r\nPort=" << host.Port() << "\r\n";
+    EXPECT_EXIT(
+        {
+            RedirectStdout();
+            TForm1 form;
+            form.show();
+            // The close request arrives through the probe's own event pumping.
+            QTimer::singleShot(300, &form, [&form] { form.close(); });
+            QTimer::singleShot(20000, [] { std::exit(5); });
+            form.Button1Click();
+            std::exit(3);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
+              "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+    const std::string log = ReadAll(QString::fromStdString(stdoutPath));
+    const std::string connecting = GbkToUtf8("正在和127.0.0.1建立连接...\n");
+    ASSERT_GE(log.size(), connecting.size()) << log;
+    // The probe line is the last thing logged: no failure, no disconnect after the close.
+    EXPECT_EQ(log.substr(log.size() - connecting.size()), connecting) << log;
+}
+
+} // namespace
