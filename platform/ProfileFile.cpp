@@ -183,11 +183,12 @@ std::vector<ProfileKey> GetPrivateProfileSection(std::string_view section,
 std::string WithProfileValue(std::string_view text, std::string_view section, std::string_view key,
                              std::string_view value) {
     const std::vector<Line> lines = SplitLines(text);
-    const std::string line = std::string(key) + "=" + std::string(value) + "\r\n";
+    std::string line;
+    line.append(key).append("=").append(value).append("\r\n");
     std::optional<SectionSpan> span = FindSection(text, lines, section, key);
     if (!span) {
         std::string added = Trim(text).empty() ? std::string() : std::string("\r\n");
-        added += "[" + std::string(section) + "]\r\n" + line;
+        added.append("[").append(section).append("]\r\n").append(line);
         return Splice(text, lines, lines.size(), lines.size(), added);
     }
     if (span->key)

@@ -51,6 +51,25 @@ TEST(HashedStringList, FindsTheLastMatchWithoutRegardToCase) {
     EXPECT_EQ(list.FindEntry("missing"), -1);
 }
 
+TEST(HashedStringList, LongListsFindTheLastMatchThroughTheIndex) {
+    // Long enough that lookups go through the hash index rather than a scan.
+    for (int padding : {0, 10, 100}) {
+        THashedStringList list;
+        for (int i = 0; i < padding; ++i)
+            list.Add("pad" + std::to_string(i) + "=x");
+        list.SetText(list.Text() + "Port=1\r\nhost\r\nPORT=2\r\nHost\r\nport\r\n\x81\x61=1\r\n");
+        EXPECT_EQ(list.FindKey("port"), padding + 2) << padding;
+        EXPECT_EQ(list.FindEntry("HOST"), padding + 3) << padding;
+        EXPECT_EQ(list.FindEntry("Port"), padding + 4) << padding;
+        EXPECT_EQ(list.FindKey("host"), -1) << padding;
+        EXPECT_EQ(list.FindKey("\x81\x61"), padding + 5) << padding;
+        EXPECT_EQ(list.FindKey("\x81\x41"), -1) << padding;
+        list.SetCaseSensitive(true);
+        EXPECT_EQ(list.FindKey("Port"), padding) << padding;
+        EXPECT_EQ(list.FindEntry("HOST"), -1) << padding;
+    }
+}
+
 TEST(HashedStringList, EveryKindOfChangeMakesTheIndexesSeeTheNewContent) {
     THashedStringList list;
     list.SetText("a=1\nb=2\nc=3");
