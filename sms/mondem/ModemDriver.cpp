@@ -146,7 +146,9 @@ int ModemDriver::status() {
 }
 
 int ModemDriver::closeModem() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_, std::defer_lock);
+    if (!lock.try_lock_for(1s))
+        return 0;
     dropPort();
     return 0;
 }

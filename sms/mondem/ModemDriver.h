@@ -29,7 +29,8 @@ public:
     int sendMessage(const char* number, const char* text);
     // 0 when the modem is brought up and answers "AT", -1 otherwise.
     int status();
-    // Closes the port. Always 0.
+    // Closes the port. Always 0. Waits at most a second for a send in progress: at exit the
+    // program must not hang behind a slow modem, and the system closes the port anyway.
     int closeModem();
 
 private:
@@ -59,7 +60,7 @@ private:
     // Drops the port when `reply` says it is gone or silent.
     void dropIfDead(const Reply& reply);
 
-    std::mutex mutex_;
+    std::timed_mutex mutex_;
     ModemConfig config_;
     SerialPort port_;
     AtTokenizer tokenizer_;
