@@ -63,6 +63,11 @@ bool TSkinManage::Exists() {
     return theManager != nullptr;
 }
 
+void TSkinManage::Destroy() {
+    delete theManager;
+    theManager = nullptr;
+}
+
 TSkinManage::TSkinManage() {
     commandTimer_.setObjectName(QString::fromLatin1(kCommandTimerName));
     commandTimer_.setInterval(kCommandInterval);
