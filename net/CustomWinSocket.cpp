@@ -198,8 +198,15 @@ void TCustomWinSocket::ResolveBlocking(const std::string& host, const std::strin
 void TCustomWinSocket::StartConnect() {
     ApplyNotifyMask();
     FireEvent(skConnecting);
-    int rc = connect(Descriptor, reinterpret_cast<const sockaddr*>(&TargetAddr), sizeof TargetAddr);
-    int error = rc == 0 ? 0 : errno;
+    // Linux takes the address 0 as this machine; the platform the component was written for
+    // refuses it at once, and a probe of 0.0.0.0 (or of a host that was not found, in blocking
+    // mode) must not report this machine's listener.
+    int rc = -1;
+    int error = EADDRNOTAVAIL;
+    if (TargetAddr.sin_addr.s_addr != INADDR_ANY) {
+        rc = connect(Descriptor, reinterpret_cast<const sockaddr*>(&TargetAddr), sizeof TargetAddr);
+        error = rc == 0 ? 0 : errno;
+    }
     bool watched = (Mask & FD_CONNECT) != 0;
     if (rc != 0 && !(watched && (error == EINPROGRESS || error == EWOULDBLOCK))) {
         // A blocking connect that ran out of its send time-out says EINPROGRESS.

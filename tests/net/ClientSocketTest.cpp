@@ -156,11 +156,30 @@ TEST_F(ClientSocketTest, AddressThatIsNotIpv4IsRefusedInsideTheCall) {
             socket.SetActive(true);
             FAIL() << "no exception";
         } catch (const ESocketError& e) {
-            EXPECT_EQ(e.Message(), "Windows socket error: Network is unreachable (" +
-                                       std::to_string(ENETUNREACH) + "), on API 'connect'");
+            // Linux refuses a TCP connect to the broadcast address with ENETUNREACH.
+            EXPECT_EQ(e.Message(), WinSocketError(ENETUNREACH, "connect").Message());
         }
         EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Disconnect 0 "}));
         EXPECT_EQ(socket.Socket()->SocketHandle(), -1);
+    }
+}
+
+// Linux would take 0.0.0.0 as this machine; it is refused inside the call instead.
+TEST_F(ClientSocketTest, AddressZeroIsRefusedInsideTheCall) {
+    TLoopbackListener listener;
+    for (TClientType type : {ctNonBlocking, ctBlocking}) {
+        for (const char* text : {"0.0.0.0", "0"}) {
+            SCOPED_TRACE(text);
+            socket.SetClientType(type);
+            Target(listener.Port(), text);
+            try {
+                socket.SetActive(true);
+                FAIL() << "no exception";
+            } catch (const ESocketError& e) {
+                EXPECT_EQ(e.Message(), WinSocketError(EADDRNOTAVAIL, "connect").Message());
+            }
+            EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting", "Disconnect 0 "}));
+        }
     }
 }
 
@@ -483,6 +502,14 @@ TEST_F(ClientSocketTest, SocketAlreadyOpen) {
 }
 
 TEST_F(ClientSocketTest, CannotCreateANewSocket) {
+    // The sanitizers need a descriptor for every type check they have not cached yet, so the
+    // same calls run once before the limit: an open with no address, its exception not cleared.
+    {
+        TEventLog strict(socket, false);
+        EXPECT_THROW(socket.SetActive(true), ESocketError);
+    }
+    log.Take();
+    TEventLog events(socket);
     rlimit saved{};
     getrlimit(RLIMIT_NOFILE, &saved);
     rlimit tight = saved;
@@ -508,7 +535,7 @@ TEST_F(ClientSocketTest, CannotCreateANewSocket) {
         message = e.Message();
     }
     EXPECT_EQ(message, "Can't create new socket");
-    EXPECT_EQ(log.Take(), Lines{});
+    EXPECT_EQ(events.Take(), Lines{});
 }
 
 // 10,000 refused attempts in a row hold no descriptor once the last one is released.
