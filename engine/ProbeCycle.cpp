@@ -36,6 +36,9 @@ ProbeCycle::ProbeCycle(MonitorView& view, QObject* parent)
         CS1Error(s, so, e, code);
     };
 
+    // Coarse timers may fire up to 5% early or late; the hold and the interval are promised.
+    Timer1.setTimerType(Qt::PreciseTimer);
+    Timer2.setTimerType(Qt::PreciseTimer);
     Timer1.setInterval(kCycleTimerMs);
     Timer2.setInterval(kHoldMs);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });

@@ -1,0 +1,271 @@
+// engine_bench [cycles] [hold-ms]
+//
+// Probes 50 accepting and 50 refused servers on 127.0.0.1 per cycle through the real ProbeCycle,
+// with Timer2 shortened to the hold (default 100 ms), for `cycles` cycles (default 100, i.e.
+// 10,000 probes). The accepting servers live in a child process, so this process's CPU time is
+// the engine's own. Tones and SMS are replaced by no-ops (the alert worker would otherwise sleep
+// through nine real tones per cycle). Prints:
+//   - the median / 90th percentile / maximum time per probe beyond the hold;
+//   - process CPU during the cycles, as a share of one core;
+//   - process CPU over 3 s of idle event loop between cycles;
+//   - open descriptors and resident memory after the first cycle and every tenth.
+#include "engine/MonitorView.h"
+#include "engine/ProbeCycle.h"
+#include "engine/ServerTable.h"
+#include "platform/Tone.h"
+#include "sms/ModemApi.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kAccepting = 50;
+constexpr int kRefused = 50;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir))
+            ++count;
+        closedir(dir);
+    }
+    return count - 3; // ".", "..", and the directory's own descriptor
+}
+
+long ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int BoundSocket(int backlog) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (backlog > 0 && listen(fd, backlog) != 0)) {
+        perror("bind/listen");
+        std::exit(1);
+    }
+    return fd;
+}
+
+int PortOf(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+// The child: accepts on every listener and holds each connection until the client closes it.
+[[noreturn]] void Serve(const std::vector<int>& listeners) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::vector<pollfd> fds;
+    for (int fd : listeners)
+        fds.push_back({fd, POLLIN, 0});
+    const size_t listening = fds.size();
+    for (;;) {
+        if (poll(fds.data(), fds.size(), -1) < 0)
+            continue;
+        std::vector<pollfd> next(fds.begin(), fds.begin() + listening);
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (i < listening) {
+                if (fds[i].revents & POLLIN) {
+                    const int peer = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (peer >= 0)
+                        next.push_back({peer, POLLIN, 0});
+                }
+                continue;
+            }
+            char buffer[256];
+            if (fds[i].revents && recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
+                close(fds[i].fd);
+            else
+                next.push_back({fds[i].fd, POLLIN, 0});
+        }
+        fds = std::move(next);
+    }
+}
+
+// Times each probe from its connecting line to the next one (or the end of the cycle).
+class TimingView : public MonitorView {
+public:
+    struct Probe {
+        Clock::time_point start;
+        double ms = 0;
+    };
+    std::vector<Probe> probes;
+    long lines = 0;
+
+    void ClearRows() override {}
+    void AddRow(const std::string&, const std::string&) override {}
+    void SetRowStatus(int, const std::string&) override {}
+    void AppendLog(const std::string& line) override {
+        ++lines;
+        if (line.rfind("正在和", 0) == 0) {
+            const auto now = Clock::now();
+            Close(now);
+            probes.push_back({now, -1});
+        }
+    }
+    int IntervalValue() override { return 600; }
+    void SetButton1Enabled(bool enabled) override {
+        if (enabled)
+            Close(Clock::now());
+    }
+    void SetButton2Enabled(bool) override {}
+
+private:
+    void Close(Clock::time_point now) {
+        if (!probes.empty() && probes.back().ms < 0)
+            probes.back().ms =
+                std::chrono::duration<double, std::milli>(now - probes.back().start).count();
+    }
+};
+
+int NoModem(int) {
+    return 0;
+}
+int NoModem2(int, int) {
+    return 0;
+}
+int NoSend(int, const char*, const char*) {
+    return 0;
+}
+const ModemApi kNoModem{NoModem2, NoModem, NoSend, NoModem, NoModem};
+
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * values.size()))];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int cycles = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int holdMs = argc > 2 ? std::atoi(argv[2]) : 100;
+    if (cycles < 1 || holdMs < 1) {
+        std::fprintf(stderr, "usage: engine_bench [cycles] [hold-ms]\n");
+        return 2;
+    }
+
+    std::vector<int> listeners, accepting, refused;
+    for (int i = 0; i < kAccepting; ++i) {
+        listeners.push_back(BoundSocket(128));
+        accepting.push_back(PortOf(listeners.back()));
+    }
+    for (int i = 0; i < kRefused; ++i) {
+        const int fd = BoundSocket(0);
+        refused.push_back(PortOf(fd));
+        close(fd);
+    }
+    const pid_t server = fork();
+    if (server == 0)
+        Serve(listeners);
+    for (int fd : listeners)
+        close(fd);
+
+    QCoreApplication app(argc, argv);
+    SetToneService([](int, int) {});
+    SetModemApi(&kNoModem);
+
+    char dir[] = "/tmp/engine-bench-XXXXXX";
+    if (!mkdtemp(dir))
+        return 1;
+    const std::string path = std::string(dir) + "/servers.ini";
+    {
+        std::ofstream ini(path, std::ios::binary);
+        for (int i = 0; i < kAccepting + kRefused; ++i) {
+            const int port = i % 2 == 0 ? accepting[i / 2] : refused[i / 2];
+            ini << "[S" << i << "]\r\nIP=127.0.0.1\r\nPort=" << port << "\r\n";
+        }
+    }
+
+    TimingView view;
+    // Reserved up front, so the figures below show the engine's memory, not this vector's.
+    view.probes.reserve(static_cast<size_t>(cycles) * (kAccepting + kRefused));
+    LoadServersFrom(path, view);
+    ProbeCycle engine(view);
+    engine.Timer1.stop();
+    engine.Timer2.setInterval(holdMs);
+
+    std::printf("%d cycles of %d accepting + %d refused servers, hold %d ms\n", cycles, kAccepting,
+                kRefused, holdMs);
+    std::printf("%8s %10s %8s %10s\n", "cycle", "probes", "fds", "rss KiB");
+    double cycleCpu = 0, cycleWall = 0;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        const double cpu0 = CpuSeconds();
+        const auto wall0 = Clock::now();
+        engine.Button1Click();
+        cycleCpu += CpuSeconds() - cpu0;
+        cycleWall += std::chrono::duration<double>(Clock::now() - wall0).count();
+        if (cycle == 1 || cycle % 10 == 0 || cycle == cycles)
+            std::printf("%8d %10zu %8d %10ld\n", cycle, view.probes.size(), OpenDescriptors(),
+                        ResidentKiB());
+        std::fflush(stdout);
+    }
+
+    std::vector<double> acceptedBeyond, refusedMs;
+    for (size_t i = 0; i < view.probes.size(); ++i) {
+        if (i % 100 % 2 == 0)
+            acceptedBeyond.push_back(view.probes[i].ms - holdMs);
+        else
+            refusedMs.push_back(view.probes[i].ms);
+    }
+    std::printf("accepting probes, beyond the hold: median %.2f ms, p90 %.2f ms, max %.2f ms\n",
+                Percentile(acceptedBeyond, 0.5), Percentile(acceptedBeyond, 0.9),
+                Percentile(acceptedBeyond, 1.0));
+    std::printf("refused probes:                    median %.2f ms, p90 %.2f ms, max %.2f ms\n",
+                Percentile(refusedMs, 0.5), Percentile(refusedMs, 0.9), Percentile(refusedMs, 1.0));
+    std::printf("CPU during cycles: %.2f%% of one core (%.2f s CPU over %.1f s)\n",
+                100 * cycleCpu / cycleWall, cycleCpu, cycleWall);
+
+    // Between cycles: Timer1 armed for its 600 s, nothing else to do.
+    QEventLoop idle;
+    QTimer::singleShot(3000, &idle, &QEventLoop::quit);
+    const double idleCpu0 = CpuSeconds();
+    const auto idleWall0 = Clock::now();
+    idle.exec();
+    const double idleCpu = CpuSeconds() - idleCpu0;
+    const double idleWall = std::chrono::duration<double>(Clock::now() - idleWall0).count();
+    std::printf("CPU between cycles: %.3f%% of one core (%.4f s CPU over %.1f s)\n",
+                100 * idleCpu / idleWall, idleCpu, idleWall);
+
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+    unlink(path.c_str());
+    rmdir(dir);
+    return 0;
+}
