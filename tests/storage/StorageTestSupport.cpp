@@ -61,7 +61,7 @@ std::string InChild(const std::function<std::string()>& body, bool asNobody) {
     if (pid == 0) {
         ::close(fds[0]);
         std::string report;
-        if (asNobody &&
+        if (asNobody && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             report = "cannot become nobody";
         } else {

@@ -26,6 +26,7 @@ void WriteBytes(const std::string& path, std::string_view bytes);
 std::string ReadBytes(const std::string& path);
 
 // Runs `body` in a forked child and returns what it reported: the empty string when all went
-// well, otherwise a description of the fault (also when the child died). With `asNobody` the
-// child gives up root first (uid and gid 65534), so permission checks apply to it.
+// well, otherwise a description of the fault (also when the child died). With `asNobody` a root
+// child gives up root first (uid and gid 65534), so permission checks apply to it; a child that
+// is not root has them already.
 std::string InChild(const std::function<std::string()>& body, bool asNobody = false);
