@@ -1,0 +1,15 @@
+# The real monitor sends its alert SMS through libmondem.so to the simulated modem of tests/sms.
+# About three minutes: the program's default interval of 60 s is not shortened.
+if(TARGET servermonitor AND TARGET sms_test_support)
+    sm_test(sms_alert_e2e MAIN plain
+        SOURCES
+            ${CMAKE_CURRENT_LIST_DIR}/SmsAlertE2E.cpp
+        LIBS
+            sms_test_support
+        TIMEOUT 420
+    )
+    target_compile_definitions(sms_alert_e2e PRIVATE
+        SM_SERVERMONITOR="$<TARGET_FILE:servermonitor>"
+        SM_ADMIN_NUMBER="${SM_ADMIN_NUMBER}")
+    add_dependencies(sms_alert_e2e servermonitor)
+endif()
