@@ -1,6 +1,7 @@
 // The program's single entry. Its single exit is TForm1::FormCloseQuery; the return below is
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
+#include "app/ShutdownSignals.h"
 #include "platform/AppInfo.h"
 #include "platform/QtText.h"
 #include "ui/TForm1.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     InstallErrorBox();
 
     TForm1 form;
+    InstallShutdownSignals([&form] { form.close(); });
     form.show();
     application.exec();
     return 0;

@@ -1,3 +1,4 @@
+#include "app/ShutdownSignals.h"
 #include "engine/ProbeFlags.h"
 #include "platform/GbkText.h"
 #include "sms/ModemApi.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -129,7 +131,38 @@ TEST_P(ClosePathTest, ClosesTheModemOnceAndEndsWithExitCodeZeroBeforeAnythingEls
 
 INSTANTIATE_TEST_SUITE_P(EveryRequest, ClosePathTest,
                          testing::Values(CloseRequest::Close, CloseRequest::TrayExit,
-                                         CloseRequest::WindowSystem));
+                                         CloseRequest::WindowSystem),
+                         [](const testing::TestParamInfo<CloseRequest>& info) {
+                             switch (info.param) {
+                             case CloseRequest::Close:
+                                 return "CloseBox";
+                             case CloseRequest::TrayExit:
+                                 return "TrayExit";
+                             case CloseRequest::WindowSystem:
+                                 return "WindowSystem";
+                             }
+                             return "Unknown";
+                         });
+
+TEST_F(ClosePathTest, TerminationSignalsTakeTheSameExit) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::remove(recordPath.c_str());
+        EXPECT_EXIT(
+            {
+                RedirectStdout();
+                TForm1 form;
+                InstallShutdownSignals([&form] { form.close(); });
+                ::raise(signal);
+                QTimer::singleShot(10000, [] { std::exit(5); });
+                QApplication::exec();
+                std::exit(3);
+            },
+            testing::ExitedWithCode(0), "")
+            << "signal " << signal;
+        EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
+                  "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+    }
+}
 
 // A listener that never accepts, its backlog already full: connects to it get no answer.
 class SilentHost {
