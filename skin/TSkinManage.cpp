@@ -193,12 +193,10 @@ std::string TSkinManage::WindowClassName(const QWidget* widget) {
         return "#32768";
     if (qobject_cast<const QMdiArea*>(widget))
         return "MDIClient";
-    if (const QWidget* parent = widget->parentWidget()) {
-        // The area's viewport is where its child windows live.
-        if (const auto* area = qobject_cast<const QMdiArea*>(parent->parentWidget());
-            area && area->viewport() == widget)
-            return "MDIClient";
-    }
+    // The area's viewport is where its child windows live.
+    if (const auto* area = qobject_cast<const QMdiArea*>(widget->parentWidget());
+        area && area->viewport() == widget)
+        return "MDIClient";
     if (qobject_cast<const QScrollBar*>(widget))
         return "ScrollBar";
     const std::string name = widget->metaObject()->className();

@@ -4,6 +4,7 @@ sm_test(skin_paint_tests MAIN gui
     SOURCES
         SkinPaintSupport.cpp
         SkinStyleTest.cpp
+        SkinManageTest.cpp
     LIBS
         skin
 )

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 using namespace skintest;
 
@@ -67,6 +68,11 @@ struct SliceCase {
     QPoint point;
     bool edge; // true: the edge colour, false: the centre colour, hollow centre: white
 };
+
+void PrintTo(const SliceCase& c, std::ostream* out) {
+    *out << c.target.width() << "x" << c.target.height() << (c.hollow ? " hollow" : "") << " at "
+         << c.point.x() << "," << c.point.y();
+}
 
 class NineSliceTest : public testing::TestWithParam<SliceCase> {};
 
