@@ -16,3 +16,13 @@ sm_test(skin_package_corpus_tests MAIN plain
         skin
 )
 target_include_directories(skin_package_corpus_tests PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/skin)
+
+# The description reader and the skin component need a GUI application (images, manager).
+sm_test(skin_data_tests MAIN gui
+    SOURCES
+        SkinDescriptionTest.cpp
+        TSkinDataTest.cpp
+    LIBS
+        skin
+        skin_assets
+)

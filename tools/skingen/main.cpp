@@ -296,6 +296,7 @@ LeftWidth=3
 RightWidth=3
 TopHeight=3
 BottomHeight=3
+Trans=1
 NormalColour2=24,32,44
 MouseOverColour2=255,255,255
 PressedColour2=255,255,255
