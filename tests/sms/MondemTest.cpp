@@ -108,6 +108,12 @@ TEST_F(MondemTest, PinIsEnteredWhenConfigured) {
     EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), 0);
 }
 
+TEST_F(MondemTest, SimStillBusyAfterPlugInIsWaitedFor) {
+    SimulatedModem modem({.simBusy = 2});
+    bringUp(modem);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), 0);
+}
+
 TEST_F(MondemTest, SimWantingPinWithoutOneConfiguredIsNotReady) {
     SimulatedModem modem({.pin = "4321"});
     writeConfig("Device=" + modem.path() + "\n");
@@ -225,6 +231,12 @@ TEST_F(MondemTest, RefusalsAreReportedAsNotSent) {
     modem.setBehaviour({});
     EXPECT_EQ(fnSendMsg(-1, kNumber, AlertText("数据库").c_str()), 0);
     EXPECT_EQ(modem.messages().size(), 1u);
+}
+
+TEST_F(MondemTest, OkWithoutMessageReferenceIsNotASend) {
+    SimulatedModem modem({.okWithoutCmgs = true});
+    bringUp(modem);
+    EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1);
 }
 
 TEST_F(MondemTest, BadArgumentsAreRefusedWithoutTouchingTheModem) {

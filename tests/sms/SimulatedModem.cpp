@@ -151,9 +151,11 @@ void SimulatedModem::onByte(char c) {
 void SimulatedModem::onCommand(const std::string& line) {
     const std::string command = Upper(line);
     std::string pin;
+    int busy;
     {
         std::lock_guard lock(mutex_);
         pin = behaviour_.pin;
+        busy = behaviour_.simBusy;
     }
     if (command == "AT") {
         final("OK");
@@ -162,6 +164,9 @@ void SimulatedModem::onCommand(const std::string& line) {
         final("OK");
     } else if (StartsWith(command, "AT+CMEE=")) {
         final("OK");
+    } else if (command == "AT+CPIN?" && simBusyAnswers_ < busy) {
+        ++simBusyAnswers_;
+        final("+CME ERROR: 14");
     } else if (command == "AT+CPIN?") {
         reply("\r\n+CPIN: " + std::string(pin.empty() || pinGiven_ ? "READY" : "SIM PIN") + "\r\n");
         final("OK");
@@ -239,7 +244,8 @@ void SimulatedModem::onPdu() {
         messages_.push_back({declared_, pdu});
     }
     changed_.notify_all();
-    reply("\r\n+CMGS: " + std::to_string(reference_++ % 256) + "\r\n");
+    if (!behaviour.okWithoutCmgs)
+        reply("\r\n+CMGS: " + std::to_string(reference_++ % 256) + "\r\n");
     final("OK");
 }
 

@@ -12,7 +12,8 @@
 // on until ATE0, verbose results framed by CR LF, "+CPIN: READY", the "> " prompt after AT+CMGS,
 // a PDU ended by Ctrl-Z (ESC cancels), "+CMGS: <mr>" then OK. Behaviours can be switched while
 // it runs: unsolicited notices between replies, +CMS ERROR for every message, silence, hanging up
-// (the device vanishes) when a message arrives, a SIM that wants its PIN.
+// (the device vanishes) when a message arrives, a SIM that wants its PIN or is still busy, a
+// confirmation without +CMGS.
 class SimulatedModem {
 public:
     struct Behaviour {
@@ -21,6 +22,8 @@ public:
         int cmsError = 0;            // non-zero: every message is refused with +CMS ERROR: n
         bool silentAfterPdu = false; // prompts, takes the PDU, never confirms it
         bool hangUpOnPdu = false;    // the device goes away when a message arrives
+        int simBusy = 0;             // the first n AT+CPIN? get +CME ERROR: 14 (SIM busy)
+        bool okWithoutCmgs = false;  // confirms a message with a bare OK, no +CMGS
         std::string pin{};           // non-empty: the SIM answers "SIM PIN" until given this
         std::chrono::milliseconds answerDelay{0}; // before each final result
     };
@@ -79,6 +82,7 @@ private:
     bool echo_ = true;
     bool pduMode_ = false;
     bool pinGiven_ = false;
+    int simBusyAnswers_ = 0;
     bool inPdu_ = false;
     int declared_ = 0;
     int reference_ = 0;
