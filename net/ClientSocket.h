@@ -25,6 +25,7 @@
 //                 Host nor Address. ErrorCode arrives holding the code; the value the handler
 //                 leaves decides whether an ESocketError follows (0 = none).
 // An exception escaping a handler run from a notice goes to the default error report.
+// A handler must not destroy the component it was called by.
 class TClientSocket {
 public:
     using TSocketNotifyEvent = std::function<void(TClientSocket* Sender, TCustomWinSocket* Socket)>;

@@ -344,9 +344,37 @@ TEST_F(ClientSocketTest, HostIsLookedUpAsynchronouslyAndWinsOverAddress) {
     Target(listener.Port(), "127.0.0.2");
     socket.SetHost("localhost");
     socket.SetActive(true);
+    socket.SetActive(false); // while resolving: nothing
     EXPECT_EQ(log.Take(), (Lines{"Lookup"}));
     ASSERT_TRUE(PumpUntil([&] { return log.Has("Write") || log.Has("Error"); }));
     EXPECT_EQ(log.Take(), (Lines{"Connecting", "Connect 1 127.0.0.1", "Write"}));
+}
+
+// Notices that name an earlier open (serial 0 is never a live one) while a lookup runs: read and
+// write are ignored; a close is ignored too but still cancels the lookup, so nothing follows.
+TEST_F(ClientSocketTest, NoticesNamingAnEarlierOpen) {
+    struct Row {
+        int kind;
+        Lines events;
+    };
+    const Row rows[] = {
+        {FD_READ, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
+        {FD_WRITE, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
+        {FD_CLOSE, {}},
+    };
+    TLoopbackListener listener;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.kind);
+        TClientSocket client;
+        TEventLog events(client);
+        client.SetHost("localhost");
+        client.SetPort(listener.Port());
+        client.SetActive(true);
+        EXPECT_EQ(events.Take(), (Lines{"Lookup"}));
+        client.Socket()->HandleSocketNotice(client.Socket()->SocketHandle(), 0, row.kind, 0);
+        PumpUntil([&] { return events.Has("Write"); }, 500);
+        EXPECT_EQ(events.Take(), row.events);
+    }
 }
 
 TEST_F(ClientSocketTest, ServiceIsLookedUpAsynchronouslyAndWinsOverPort) {
