@@ -8,3 +8,13 @@ sm_test(skin_paint_tests MAIN gui
     LIBS
         skin
 )
+
+# The program's own skin on its real windows (main window, settings dialog, tray menu).
+sm_test(skin_look_tests MAIN gui
+    SOURCES
+        SkinLookTest.cpp
+    LIBS
+        skin
+        skin_assets
+        ui
+)
