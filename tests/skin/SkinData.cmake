@@ -16,6 +16,8 @@ sm_test(skin_package_corpus_tests MAIN plain
         skin
 )
 target_include_directories(skin_package_corpus_tests PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/skin)
+target_compile_definitions(skin_package_corpus_tests PRIVATE
+    SKIN_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/skin/corpus")
 
 # The description reader and the skin component need a GUI application (images, manager).
 sm_test(skin_data_tests MAIN gui

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,9 +14,7 @@ namespace fs = std::filesystem;
 // Every stored fuzz input runs through the reader without a sanitizer report or a stray
 // exception (either would end the test program).
 TEST(SkinPackageCorpus, EveryStoredInputIsHandled) {
-    const char* source = std::getenv("SM_SOURCE_DIR");
-    ASSERT_NE(source, nullptr);
-    fs::path corpus = fs::path(source) / "fuzz" / "skin" / "corpus";
+    fs::path corpus = SKIN_FUZZ_CORPUS_DIR;
     ASSERT_TRUE(fs::is_directory(corpus)) << corpus;
     int count = 0;
     for (const auto& entry : fs::directory_iterator(corpus)) {
