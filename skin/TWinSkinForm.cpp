@@ -25,7 +25,16 @@ void TWinSkinForm::Apply() {
     window_->update();
 }
 
+bool TWinSkinForm::KeepsNormalLook(const QWidget* control) const {
+    // A control tagged with the component's DisableTag keeps the normal look, and so does
+    // everything inside it.
+    const QVariant tag = control->property("Tag");
+    return control != window_ && tag.isValid() && tag.toInt() == skin_->DisableTag();
+}
+
 void TWinSkinForm::PutOnTree(QWidget* widget) {
+    if (KeepsNormalLook(widget))
+        return;
     keeper_.PutStyle(widget, style_.get());
     for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (!SkinnedSeparately(child))
@@ -36,6 +45,10 @@ void TWinSkinForm::PutOnTree(QWidget* widget) {
 void TWinSkinForm::AdoptChild(QWidget* child) {
     if (!Applied() || !child || SkinnedSeparately(child) || keeper_.HoldsStyle(child))
         return;
+    for (const QWidget* up = child->parentWidget(); up && up != window_; up = up->parentWidget()) {
+        if (KeepsNormalLook(up))
+            return;
+    }
     PutOnTree(child);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The frame painter of one wrapped window: when the manager's apply message arrives it puts the
-// skin's style and palette on the window and on every control inside it, and gives them back
-// their own when it finishes. The title bar stays the window manager's.
+// skin's style and palette on the window and on every control inside it (except controls whose
+// "Tag" property is the component's DisableTag), and gives them back their own when it
+// finishes. The title bar stays the window manager's.
 
 #include "skin/StyleKeeper.h"
 
@@ -43,6 +44,7 @@ public:
 
 private:
     void PutOnTree(QWidget* widget);
+    bool KeepsNormalLook(const QWidget* control) const;
 
     QPointer<QWidget> window_;
     QPointer<QWidget> form_;

@@ -165,6 +165,15 @@ TEST_F(SkinManageTest, ActivationWrapsAndTheApplyMessagePaintsTheWindow) {
     auto* late = new QPushButton(&form);
     late->show();
     EXPECT_TRUE(Skinned(*late));
+
+    // Controls tagged with DisableTag (99) keep the normal look, with what they hold.
+    auto* reserved = new QWidget(&form);
+    reserved->setProperty("Tag", skin->DisableTag());
+    auto* inside = new QPushButton(reserved);
+    reserved->show();
+    inside->show();
+    EXPECT_FALSE(Skinned(*reserved));
+    EXPECT_FALSE(Skinned(*inside));
 }
 
 TEST_F(SkinManageTest, TheWrapPostsTheApplyMessage) {

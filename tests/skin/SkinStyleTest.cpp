@@ -300,6 +300,24 @@ TEST_F(SkinStyleTest, HeaderSectionsAndMenus) {
               CentreColour(kMenuBackground, 0));
 }
 
+TEST_F(SkinStyleTest, SelectedMenuItemIsDrawnFromTheItemImage) {
+    QMenu menu;
+    menu.setStyle(&style_);
+    QAction* one = menu.addAction(QStringLiteral("one"));
+    QAction* two = menu.addAction(QStringLiteral("two"));
+    menu.popup(QPoint(10, 10));
+    menu.setActiveAction(two);
+    const QRect selected = menu.actionGeometry(two);
+    const QRect other = menu.actionGeometry(one);
+    const QImage image = Grab(menu);
+    EXPECT_EQ(PixelAt(image, selected.left() + 1, selected.center().y()), EdgeColour(kMenuItem, 1));
+    EXPECT_EQ(PixelAt(image, selected.right() - 4, selected.center().y()),
+              CentreColour(kMenuItem, 1));
+    EXPECT_EQ(PixelAt(image, other.right() - 4, other.center().y()),
+              CentreColour(kMenuBackground, 0));
+    menu.hide();
+}
+
 TEST_F(SkinStyleTest, KeeperGivesBackTheNormalLook) {
     QWidget window;
     auto* button = new QPushButton(&window);
