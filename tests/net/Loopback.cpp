@@ -66,8 +66,13 @@ void TLoopbackListener::Fill() {
 }
 
 std::uint16_t RefusedPort() {
-    std::uint16_t port = 0;
-    close(BoundSocket(port));
+    // Bound and never listening: a SYN gets a reset, and no other process (tests run in
+    // parallel) can take the port over, as it could after a plain close.
+    static const std::uint16_t port = [] {
+        std::uint16_t chosen = 0;
+        BoundSocket(chosen);
+        return chosen;
+    }();
     return port;
 }
 

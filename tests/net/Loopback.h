@@ -29,7 +29,8 @@ private:
     std::uint16_t port_ = 0;
 };
 
-// A port on 127.0.0.1 on which nothing listens (bound, noted, released).
+// A port on 127.0.0.1 on which nothing listens; it stays bound for the process's life so that
+// connects to it are refused every time.
 std::uint16_t RefusedPort();
 
 // Closes an accepted connection in order, or with a reset (SO_LINGER {1, 0}).
