@@ -305,8 +305,9 @@ private:
 
 std::vector<std::uint8_t> LzhufDecode(std::span<const std::uint8_t> bits, std::size_t size) {
     std::vector<std::uint8_t> out;
+    // The size field is only a claim: reserve a modest start and let real output grow it.
     try {
-        out.reserve(std::min<std::size_t>(size, kLzhufMaxUnpackedSize));
+        out.reserve(std::min<std::size_t>(size, 1u << 20));
     } catch (const std::bad_alloc&) {
         throw ElzhException("LZH : Cannot get memory for dictionary tables");
     }
