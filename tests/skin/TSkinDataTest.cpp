@@ -151,6 +151,16 @@ TEST_F(SkinDataTest, DescriptionNameWithPathPartsStaysInsideTheTemporaryDirector
     EXPECT_TRUE(TempFiles().isEmpty());
 }
 
+TEST_F(SkinDataTest, UnusableTemporaryDirectoryRaisesToTheWindowsLoading) {
+    // A plain file where the directory should be: nothing can be created in it (even by root).
+    QString notADirectory = temp_.filePath("file");
+    std::ofstream(notADirectory.toStdString()) << "x";
+    qputenv("TMPDIR", notADirectory.toLocal8Bit());
+    TSkinData data(nullptr);
+    EXPECT_THROW(data.ReadSkinStream(MainWindowSkinStream()), Exception);
+    EXPECT_TRUE(data.NoSkin());
+}
+
 TEST_F(SkinDataTest, PackageWithoutDescriptionIsReported) {
     TSkinData data(nullptr);
     data.ReadSkinStream(MakeSkinStream(BuildPackage({{"a.bmp", B("BM")}})));
