@@ -47,6 +47,11 @@ void TAlert::Execute() noexcept {
     }
 }
 
+void TAlert::Log(const std::string& line) {
+    if (log_)
+        log_->Post(line);
+}
+
 void TAlert::Run() {
     const int s = ServerIndex;
     if (s < 0 || s >= kServerSlots)
@@ -77,12 +82,12 @@ void TAlert::Run() {
     }
 
     if (Modem().SendMsg(-1, AdminNumber(), text.c_str()) == -1) {
-        log_->Post("已发送短时发生错误!");
+        Log("已发送短时发生错误!");
         return;
     }
     {
         std::lock_guard lock(table);
         ServerTable[s].LastSMS = Now();
     }
-    log_->Post("已发送短信到管理员手机!");
+    Log("已发送短信到管理员手机!");
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class AlertLog;
 
@@ -13,6 +14,7 @@ class AlertLog;
 // and the object deletes itself when the body ends. Nobody waits for it.
 class TAlert {
 public:
+    // `log` may be null: the outcome lines are then dropped.
     explicit TAlert(std::shared_ptr<AlertLog> log);
 
     std::int32_t ServerIndex = 0;
@@ -28,6 +30,7 @@ public:
 
 private:
     void Run();
+    void Log(const std::string& line);
 
     std::shared_ptr<AlertLog> log_;
 };
