@@ -92,7 +92,7 @@ private:
 
     SettingsHost& host_;
     bool closing_ = false;
-    // A mouse press that changed the selection has loaded it already; its click must not load
-    // it a second time.
-    bool skipNextItemClick_ = false;
+    // A mouse press that changed the selection has loaded it already; the press itself must not
+    // load it a second time.
+    bool loadedByPress_ = false;
 };

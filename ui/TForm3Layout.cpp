@@ -4,8 +4,8 @@
 #include "platform/QtText.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -113,17 +113,18 @@ void TForm3::ConnectHandlers() {
     connect(BitBtn5, &QPushButton::clicked, this, guarded(&TForm3::BitBtn5Click));
     connect(BitBtn2, &QPushButton::clicked, this, guarded(&TForm3::BitBtn2Click));
 
-    // Selecting with the arrow keys or the mouse changes the current row; clicking the entry
-    // that is already selected does not, so the click is followed as well.
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0)
+    // The list reports a selection made with the mouse or the arrow keys, and also a click on
+    // the entry that is selected already. A mouse press that changes the selection is reported
+    // twice by Qt (selection change, then press): the press is then not loaded again.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (ListBox1->selectedItems().isEmpty())
             return;
-        skipNextItemClick_ = QGuiApplication::mouseButtons() != Qt::NoButton;
+        loadedByPress_ = QGuiApplication::mouseButtons() != Qt::NoButton;
         RunGuarded([&] { ListBox1Click(); });
     });
-    connect(ListBox1, &QListWidget::itemClicked, this, [this] {
-        if (skipNextItemClick_) {
-            skipNextItemClick_ = false;
+    connect(ListBox1, &QListWidget::itemPressed, this, [this] {
+        if (loadedByPress_) {
+            loadedByPress_ = false;
             return;
         }
         RunGuarded([&] { ListBox1Click(); });

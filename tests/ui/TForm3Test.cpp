@@ -232,6 +232,34 @@ TEST_F(DialogTest, SelectingAServerLoadsItIntoTheFields) {
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(DialogTest, ClickingAnEntryLoadsItAndClickingItAgainReloadsIt) {
+    WriteIni("[A]\r\nIP=1.1.1.1\r\n[B]\r\nIP=2.2.2.2\r\nSMSAlert=1\r\n");
+    TForm3& f = Open();
+    auto click = [&](int row) {
+        const QRect at = f.ListBox1->visualItemRect(f.ListBox1->item(row));
+        QTest::mouseClick(f.ListBox1->viewport(), Qt::LeftButton, {}, at.center());
+    };
+    click(1);
+    EXPECT_EQ(Text(f.Edit1), "B");
+    EXPECT_EQ(Text(f.Edit2), "2.2.2.2");
+    EXPECT_TRUE(f.CheckBox2->isChecked());
+
+    f.Edit2->setText(QStringLiteral("typed"));
+    click(1); // the same entry again
+    EXPECT_EQ(Text(f.Edit2), "2.2.2.2");
+
+    // Every click reads the file afresh.
+    std::filesystem::remove(TForm3::kServersPath);
+    std::filesystem::create_directory(TForm3::kServersPath);
+    click(0);
+    EXPECT_EQ(Text(f.Edit1), "A");
+    EXPECT_EQ(Text(f.Edit2), "读取错误"); // the directory reads as an empty document
+    EXPECT_TRUE(reports.empty());
+
+    QTest::keyClick(f.ListBox1, Qt::Key_Down);
+    EXPECT_EQ(Text(f.Edit1), "B");
+}
+
 TEST_F(DialogTest, StoringTheSelectedServerUnchangedRewritesThePortInDecimal) {
     WriteIni("[Web]\r\nIP=10.0.0.5\r\nPort=0x1F90\r\nSoundAlert=0\r\nSMSAlert=1\r\n");
     TForm3& f = Open();
