@@ -30,7 +30,7 @@ trap cleanup EXIT
 fail() {
     echo "FAIL ($case_name): $*" >&2
     # SM_E2E_SHOT=<file.png>: keep a picture of the screen as it was at the failure.
-    if [ -n "${SM_E2E_SHOT:-}" ] && [ -n "${DISPLAY:-}" ]; then
+    if [ -n "${SM_E2E_SHOT:-}" ] && [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
         import -window root "$SM_E2E_SHOT" 2>/dev/null
     fi
     local log
@@ -234,7 +234,11 @@ open_settings() {
 }
 
 # A child that has ended stays a zombie until it is waited for.
-alive() { kill -0 "$1" 2>/dev/null && [ "$(ps -o stat= -p "$1" | cut -c1)" != Z ]; }
+alive() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    [ "$(sed -E 's/.*\) ([A-Za-z]).*/\1/' <<<"$stat")" != Z ]
+}
 program_ended() { ! alive "$app_pid"; }
 
 expect_exit_code_zero() {
