@@ -3,7 +3,9 @@ find_package(Qt6 REQUIRED COMPONENTS Test)
 sm_test(dialog_tray_tests MAIN gui
     SOURCES
         TForm3Test.cpp
+        TForm3HostTest.cpp
         TRxTrayIconTest.cpp
+        FakeModem.cpp
     LIBS
         ui
         Qt6::Test
