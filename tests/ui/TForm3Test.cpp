@@ -564,6 +564,23 @@ TEST_F(DialogTest, EscNeitherClosesNorReloadsAndEnterStoresNothing) {
     EXPECT_TRUE(std::filesystem::exists(TForm3::kServersPath));
 }
 
+TEST_F(DialogTest, OpensCentredOnTheMainWindowAndModalToItOnly) {
+    QWidget owner;
+    owner.setGeometry(100, 150, 219, 431);
+    owner.show();
+    TForm3 dialog(host, &owner);
+    EXPECT_EQ(dialog.windowModality(), Qt::WindowModal);
+    dialog.show();
+    const QPoint offset = dialog.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+    owner.move(400, 100);
+    dialog.hide();
+    TForm3 again(host, &owner); // each opening is a new dialog, placed anew
+    again.show();
+    const QPoint offset2 = again.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(offset2.manhattanLength(), 2) << offset2.x() << "," << offset2.y();
+}
+
 TEST_F(DialogTest, ExecuteRunsModallyAndDestroysTheDialogWhenItCloses) {
     QWidget owner;
     owner.resize(300, 300);
