@@ -366,6 +366,10 @@ bool TSkinManage::eventFilter(QObject* watched, QEvent* event) {
             WrapMenu(menu);
         } else if (type == QEvent::Polish && !widget->isWindow()) {
             ChildPolished(widget);
+        } else if (type == QEvent::Show && IsForm(widget)) {
+            // Without a window manager, or with one that keeps new windows from taking the
+            // focus, a window may never be activated; it is offered when it first appears.
+            OfferWindow(widget);
         }
     });
     return consumed;

@@ -176,6 +176,20 @@ TEST_F(SkinManageTest, ActivationWrapsAndTheApplyMessagePaintsTheWindow) {
     EXPECT_FALSE(Skinned(*inside));
 }
 
+TEST_F(SkinManageTest, AWindowIsOfferedWhenItAppearsEvenWithoutActivation) {
+    TTestForm main;
+    auto skin = MakeSkin(&main);
+    TTestForm form;
+    form.setAttribute(Qt::WA_ShowWithoutActivating);
+    form.show();
+    EXPECT_FALSE(Manager().Activated());
+    EXPECT_NE(Manager().FormPainter(&form), nullptr);
+    // Hidden and shown again: still one painter.
+    form.hide();
+    form.show();
+    EXPECT_EQ(Manager().WrappedWindowCount(), 1u);
+}
+
 TEST_F(SkinManageTest, TheWrapPostsTheApplyMessage) {
     TTestForm form;
     auto skin = MakeSkin(&form);
@@ -298,7 +312,9 @@ TEST_F(SkinManageTest, OnFormSkinDecidesPerClass) {
     EXPECT_FALSE(Manager().OfferWindow(&another));
     TTestDialog dialog;
     EXPECT_TRUE(Manager().OfferWindow(&dialog));
-    EXPECT_EQ(asked, (std::vector<std::string>{"TTestForm", "TTestForm", "TTestDialog"}));
+    // The form is asked when it appears and when it is activated, the other form once.
+    EXPECT_EQ(asked,
+              (std::vector<std::string>{"TTestForm", "TTestForm", "TTestForm", "TTestDialog"}));
 
     // The class filter of a component that also skins report designers.
     skin->OnFormSkin = nullptr;
