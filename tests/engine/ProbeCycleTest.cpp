@@ -5,12 +5,14 @@
 #include "TempDir.h"
 #include "engine/ProbeFlags.h"
 #include "engine/ServerTable.h"
+#include "net/SocketError.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -294,6 +296,39 @@ TEST_F(ProbeCycleTest, AttemptFailingAtOnceCountsAndTheWalkGoesOn) {
     EXPECT_EQ(ServerTable[0].FailCount, 1);
     EXPECT_EQ(view.rows[0].status, "故障");
     EXPECT_EQ(view.rows[1].status, "正常");
+    EXPECT_TRUE(errors.empty());
+}
+
+// No socket to be had (descriptor limit reached): each probe fails at once, the walk goes on.
+TEST_F(ProbeCycleTest, NoSocketToBeHadCountsEveryProbeAndTheCycleEnds) {
+    // Accepting servers: a probe that got a socket would succeed.
+    Listener first(Listener::Hold);
+    Listener second(Listener::Hold);
+    Load({{"A", "127.0.0.1", first.port()}, {"B", "127.0.0.1", second.port()}});
+    // The sanitizers need a descriptor for each type check they have not cached yet: one cycle
+    // before the limit runs the same calls.
+    engine->Button1Click();
+    ASSERT_EQ(view.rows[1].status, "正常");
+    try {
+        throw ESocketError("warm-up");
+    } catch (const Exception&) {
+    }
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // The lowest free descriptor becomes the limit, so no new descriptor can be had.
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    engine->Button1Click();
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(ServerTable[0].FailCount, 1);
+    EXPECT_EQ(ServerTable[1].FailCount, 1);
+    EXPECT_EQ(view.rows[0].status, "故障");
+    EXPECT_EQ(view.rows[1].status, "故障");
+    EXPECT_EQ(view.buttons.back(), "2+");
     EXPECT_TRUE(errors.empty());
 }
 
