@@ -47,6 +47,20 @@ public:
     TTestDialog() { resize(150, 100); }
 };
 
+// Windows of other kinds, named as the class filter knows them.
+#define SKIN_TEST_WINDOW(Name)                                                                     \
+    class Name : public QWidget {                                                                  \
+        Q_OBJECT                                                                                   \
+    public:                                                                                        \
+        Name() { resize(100, 80); }                                                                \
+    };
+SKIN_TEST_WINDOW(TApplication)
+SKIN_TEST_WINDOW(TQRStandardPreview)
+SKIN_TEST_WINDOW(SysMonthCal32)
+SKIN_TEST_WINDOW(TppPrintPreview)
+SKIN_TEST_WINDOW(TfrDesigner)
+SKIN_TEST_WINDOW(TfxPreview)
+
 namespace {
 
 // Processes events until `done` holds; false after the safety time-out.
@@ -292,6 +306,40 @@ TEST_F(SkinManageTest, WindowsTheTestsRefuse) {
     Manager().FireCommandTimer();
     TTestForm late;
     EXPECT_FALSE(Manager().OfferWindow(&late));
+}
+
+TEST_F(SkinManageTest, ClassesNeverSkinned) {
+    TTestForm main;
+    auto skin = MakeSkin(&main);
+    std::vector<std::string> asked;
+    skin->OnFormSkin = [&](TSkinData*, const std::string& name, bool&) { asked.push_back(name); };
+    TApplication application;
+    TQRStandardPreview preview;
+    SysMonthCal32 calendar;
+    TppPrintPreview printPreview;
+    TfrDesigner designer;
+    TfxPreview other;
+    struct Case {
+        QWidget* window;
+        bool withFastReport;
+        bool wrapped;
+    } const cases[] = {
+        {&application, false, false},  {&preview, false, false}, {&calendar, false, false},
+        {&printPreview, false, false}, {&designer, false, true}, {&designer, true, false},
+        {&other, true, true},
+    };
+    for (const Case& c : cases) {
+        Manager().ResetForTest();
+        Manager().Command(1);
+        TSkinControls controls = DefaultSkinControls();
+        if (c.withFastReport)
+            controls.insert(xcFastReport);
+        skin->SetSkinControls(controls);
+        EXPECT_EQ(Manager().OfferWindow(c.window), c.wrapped)
+            << TSkinManage::WindowClassName(c.window) << " " << c.withFastReport;
+    }
+    // Refused classes never reach the handler.
+    EXPECT_EQ(asked, (std::vector<std::string>{"TfrDesigner", "TfxPreview"}));
 }
 
 TEST_F(SkinManageTest, OnFormSkinDecidesPerClass) {
