@@ -66,7 +66,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         previousDir_ = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-        // Two servers nobody listens on, far enough in the future not to be probed meanwhile.
+        // Two servers nobody listens on, so the list shows rows.
         std::ofstream("servers.ini", std::ios::binary)
             << "[数据库]\r\nIP=127.0.0.1\r\nPort=1\r\n[网页]\r\nIP=127.0.0.2\r\nPort=1\r\n";
         oldTmp_ = qgetenv("TMPDIR");
