@@ -27,13 +27,16 @@ const char* const kSniWatcherService = "org.kde.StatusNotifierWatcher";
 
 } // namespace
 
-TRxTrayIcon::TRxTrayIcon(QObject* owner) : QObject(owner), tray_(new QSystemTrayIcon(this)) {
+TRxTrayIcon::TRxTrayIcon(QObject* owner) : TRxTrayIcon(owner, QDBusConnection::sessionBus()) {}
+
+TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus)
+    : QObject(owner), tray_(new QSystemTrayIcon(this)) {
     // The menu is opened by the component itself and not handed to QSystemTrayIcon: that way
     // both protocols report the right-click as a Context activation and the menu opens at the
     // pointer, instead of the desktop shell drawing an exported copy of it.
     connect(tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { HandleActivation(reason); });
-    WatchNotificationArea();
+    WatchNotificationArea(bus);
 }
 
 TRxTrayIcon::~TRxTrayIcon() {
@@ -99,11 +102,10 @@ void TRxTrayIcon::HideIcon() {
     pendingTrigger_ = -1;
 }
 
-void TRxTrayIcon::WatchNotificationArea() {
+void TRxTrayIcon::WatchNotificationArea(const QDBusConnection& bus) {
     // XEmbed: Qt's X11 tray code already follows the tray manager selection and docks the icon
     // again when a new tray appears. StatusNotifierItem: an item registered with a watcher that
     // went away is lost, so register again when a watcher shows up.
-    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
     sniWatcher_ = new QDBusServiceWatcher(QString::fromLatin1(kSniWatcherService), bus,

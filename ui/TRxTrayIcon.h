@@ -10,6 +10,7 @@
 
 class QMenu;
 class QWidget;
+class QDBusConnection;
 class QDBusServiceWatcher;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
@@ -43,6 +44,8 @@ public:
     using TMouseEvent = std::function<void(TMouseButton, TShiftState, int X, int Y)>;
 
     explicit TRxTrayIcon(QObject* owner);
+    // The same, following the StatusNotifierItem watcher on `bus` instead of the session bus.
+    TRxTrayIcon(QObject* owner, const QDBusConnection& bus);
     ~TRxTrayIcon() override;
 
     // The icon is in the notification area while true (the default).
@@ -92,7 +95,7 @@ private:
     void DoDblClick();
     bool PopupAtPointer();
     void FireMouse(const TMouseEvent& event, TMouseButton button, bool isDouble);
-    void WatchNotificationArea();
+    void WatchNotificationArea(const QDBusConnection& bus);
 
     QSystemTrayIcon* tray_;
     QDBusServiceWatcher* sniWatcher_ = nullptr;

@@ -6,9 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QImage>
 #include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -255,6 +260,81 @@ TEST_F(TrayIconTest, EmptyHintMeansNoTooltip) {
     EXPECT_EQ(tray.PlatformIcon().toolTip(), GbkToQString("监视"));
     tray.SetHint("");
     EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
+}
+
+// A private message bus of our own, ended with the test.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (program.isEmpty())
+            return;
+        daemon_.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--print-address=1")});
+        if (!daemon_.waitForStarted(10000))
+            return;
+        QByteArray line;
+        while (!line.contains('\n') && daemon_.waitForReadyRead(10000))
+            line += daemon_.readAllStandardOutput();
+        address_ = QString::fromUtf8(line).trimmed();
+    }
+    ~PrivateBus() {
+        for (const QString& name : names_)
+            QDBusConnection::disconnectFromBus(name);
+        if (daemon_.state() != QProcess::NotRunning) {
+            daemon_.kill();
+            daemon_.waitForFinished(5000);
+        }
+    }
+    bool Running() const { return !address_.isEmpty(); }
+    QDBusConnection Connect(const QString& name) {
+        names_.push_back(name);
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+    std::vector<QString> names_;
+};
+
+TEST(TrayNotificationArea, ShowsTheIconAgainWhenAStatusNotifierWatcherAppears) {
+    PrivateBus bus;
+    if (!bus.Running())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    QDBusConnection trayBus = bus.Connect(QStringLiteral("tray"));
+    ASSERT_TRUE(trayBus.isConnected());
+    ClockOverride clock;
+    TRxTrayIcon tray(nullptr, trayBus);
+    TrayRecorder recorder(tray);
+    tray.SetIcon(TrayIconImage());
+
+    // Watching the same name on the same connection after the tray: when this one has heard
+    // of the watcher, the tray has too.
+    QDBusServiceWatcher seen(QStringLiteral("org.kde.StatusNotifierWatcher"), trayBus,
+                             QDBusServiceWatcher::WatchForRegistration);
+    int registrations = 0;
+    QObject::connect(&seen, &QDBusServiceWatcher::serviceRegistered, [&] { ++registrations; });
+
+    // Showing the icon again forgets a pending first click: the next click is a click, not the
+    // second half of a double-click.
+    tray.HandleActivation(Reason::Trigger);
+    QDBusConnection panel = bus.Connect(QStringLiteral("panel"));
+    ASSERT_TRUE(panel.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registrations == 1; }, 10000));
+    clock.AdvanceMs(10);
+    tray.HandleActivation(Reason::Trigger);
+    EXPECT_EQ(recorder.log,
+              (std::vector<std::string>{"downL", "click", "upL", "downL", "click", "upL"}));
+    EXPECT_TRUE(tray.Added());
+
+    // An inactive icon stays hidden when the watcher comes back.
+    tray.SetActive(false);
+    ASSERT_TRUE(panel.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(panel.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registrations == 2; }, 10000));
+    EXPECT_FALSE(tray.Added());
+    EXPECT_FALSE(tray.PlatformIcon().isVisible());
 }
 
 struct HintCase {
