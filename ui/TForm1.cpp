@@ -1,5 +1,6 @@
 #include "ui/TForm1.h"
 
+#include "MainWindowSkin.h"
 #include "engine/ProbeCycle.h"
 #include "engine/ProbeFlags.h"
 #include "platform/ErrorReport.h"
@@ -9,10 +10,12 @@
 #include "ui/LogPane.h"
 #include "ui/TForm3.h"
 #include "ui/TListView.h"
+#include "ui/TRxTrayIcon.h"
 #include "ui/TSpinEdit.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 
@@ -21,12 +24,33 @@
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     CreateControls();
+    CreateTrayIcon();
+    CreateSkin();
     engine_ = std::make_unique<ProbeCycle>(*this);
     // The creation handler runs as the last step of creating the window.
     RunGuarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::CreateTrayIcon() {
+    PopupMenu1 = CreatePopupMenu1(
+        this, [this] { N1Click(); }, [this] { N2Click(); });
+    RxTrayIcon1 = new TRxTrayIcon(this);
+    RxTrayIcon1->SetPopupMenu(PopupMenu1);
+    RxTrayIcon1->OnDblClick = [this] { RxTrayIcon1DblClick(); };
+    RxTrayIcon1->SetIcon(TrayIconImage());
+}
+
+void TForm1::CreateSkin() {
+    // The stored skin is read while the window is created; Loaded() then switches skinning on,
+    // and each window of the program is wrapped as it appears.
+    SkinData1 = std::make_unique<TSkinData>(this);
+    SkinData1->SetSkinFormtype(sfMainform);
+    SkinData1->SetActive(true);
+    SkinData1->ReadSkinStream(MainWindowSkinStream());
+    SkinData1->Loaded();
+}
 
 const char* TForm1::StatusText() {
     return "实时检测服务器的连通状态";

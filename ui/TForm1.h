@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/MonitorView.h"
+#include "skin/TSkinData.h"
 #include "ui/SettingsHost.h"
 
 #include <QWidget>
@@ -14,6 +15,8 @@ class QLabel;
 class QPushButton;
 class QStatusBar;
 class TListView;
+class TRxTrayIcon;
+class QMenu;
 class TSpinEdit;
 
 // The main window: the server list, the interval field, the three buttons, the log pane and the
@@ -44,6 +47,12 @@ public:
     QPushButton* Button3 = nullptr;
     LogPane* Memo1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
+
+    // The notification-area icon and its menu.
+    TRxTrayIcon* RxTrayIcon1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    // The skin engine that repaints this window and every other window of the program.
+    std::unique_ptr<TSkinData> SkinData1;
 
     void FormCreate();
     void InitSMSModem();
@@ -86,6 +95,8 @@ private:
     void CreateLogAndStatus();
     void SetTabOrder();
     void ConnectHandlers();
+    void CreateTrayIcon();
+    void CreateSkin();
     void ShowNormalIfHidden();
 
     std::unique_ptr<ProbeCycle> engine_;
