@@ -97,8 +97,9 @@ TEST(Lzhuf, TruncatedStreamStillGivesExactlyTheClaimedSize) {
         Bytes cut(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(keep));
         Bytes out = LzhufUnpack(cut);
         ASSERT_EQ(out.size(), data.size()) << "kept " << keep;
-        if (keep < packed.size() / 2 + 1)
+        if (keep < packed.size() / 2 + 1) {
             EXPECT_NE(out, data) << "kept " << keep;
+        }
     }
 }
 
