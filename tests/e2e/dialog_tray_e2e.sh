@@ -3,7 +3,7 @@
 # (Xvfb on a free number), openbox as window manager, trayer as XEmbed tray host, xdotool for
 # the mouse and the keyboard.
 #
-# usage: dialog_tray_e2e.sh <program> <case>
+# usage: dialog_tray_e2e.sh <program> <case>   (the program: build/app/servermonitor)
 # Every wait has a time-out, so a broken program fails the case instead of hanging it.
 set -uo pipefail
 
