@@ -12,7 +12,7 @@ packages=(
     xvfb xauth xdotool openbox trayer x11-utils
     clang libclang-rt-14-dev
     libinih-dev libsimpleini-dev
-    iproute2 util-linux
+    iproute2 util-linux dbus
 )
 
 missing=()

@@ -37,6 +37,7 @@ void TForm1::CreateTrayIcon() {
     PopupMenu1 = CreatePopupMenu1(
         this, [this] { N1Click(); }, [this] { N2Click(); });
     RxTrayIcon1 = new TRxTrayIcon(this);
+    RxTrayIcon1->setObjectName(QStringLiteral("RxTrayIcon1"));
     RxTrayIcon1->SetPopupMenu(PopupMenu1);
     RxTrayIcon1->OnDblClick = [this] { RxTrayIcon1DblClick(); };
     RxTrayIcon1->SetIcon(TrayIconImage());
