@@ -10,7 +10,6 @@
 #include <ctime>
 #include <langinfo.h>
 #include <locale.h>
-#include <mutex>
 
 namespace {
 
@@ -201,7 +200,7 @@ std::string DateTimeToStr(TDateTime value) {
     DateParts p = DecodeDateTime(value);
     std::string text = DateToStr(value);
     if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0)
-        text += " " + TimeToStr(value);
+        text.append(" ").append(TimeToStr(value));
     return text;
 }
 
@@ -232,7 +231,9 @@ std::optional<TDateTime> StrToTime(std::string_view text) {
 std::optional<TDateTime> StrToDateTime(std::string_view text) {
     if (auto date = StrToDate(text))
         return date;
-    auto tm = Parse(UserFormats().shortDate + " " + UserFormats().longTime, text);
+    std::string pattern = UserFormats().shortDate;
+    pattern.append(" ").append(UserFormats().longTime);
+    auto tm = Parse(pattern, text);
     if (!tm || !ValidDate(tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday))
         return std::nullopt;
     return EncodeDateTime({tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour,

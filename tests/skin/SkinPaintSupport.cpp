@@ -30,14 +30,14 @@ QImage FramedImage(int seed, int frames, QSize frameSize, int edge) {
 
 namespace {
 
-struct ImageSpec {
+struct ImageRecipe {
     Seed seed;
     const char* file;
     int frames;
     QSize size;
 };
 
-const ImageSpec kImages[] = {
+const ImageRecipe kImages[] = {
     {kButton, "button.bmp", 5, {20, 20}},      {kCheck, "check.bmp", 8, {13, 13}},
     {kRadio, "radio.bmp", 8, {13, 13}},        {kGroupBox, "group.bmp", 2, {12, 12}},
     {kStatusBar, "status.bmp", 3, {12, 12}},   {kHorzScroll, "hscroll.bmp", 4, {16, 16}},
@@ -47,14 +47,14 @@ const ImageSpec kImages[] = {
     {kMenuItem, "menuitem.bmp", 5, {12, 12}},  {kMenuBackground, "menubg.bmp", 1, {12, 12}},
 };
 
-QImage ImageOf(const ImageSpec& spec) {
-    return FramedImage(spec.seed, spec.frames, spec.size, kEdge);
+QImage ImageOf(const ImageRecipe& recipe) {
+    return FramedImage(recipe.seed, recipe.frames, recipe.size, kEdge);
 }
 
-SkinPiece Piece(const ImageSpec& spec) {
+SkinPiece Piece(const ImageRecipe& recipe) {
     SkinPiece piece;
-    piece.image = PrepareSkinImage(ImageOf(spec), false);
-    piece.frames = spec.frames;
+    piece.image = PrepareSkinImage(ImageOf(recipe), false);
+    piece.frames = recipe.frames;
     piece.edges = QMargins(kEdge, kEdge, kEdge, kEdge);
     piece.textColours = {kButtonText, kButtonText, kButtonText};
     return piece;
@@ -118,8 +118,8 @@ std::vector<std::uint8_t> TestSkinStream() {
     ini += Element("MenuBackground", "Image", "menubg.bmp");
 
     std::vector<TSkinPackageEntry> entries{{"skin.ini", TextBytes(ini)}};
-    for (const ImageSpec& spec : kImages)
-        entries.push_back({spec.file, BmpBytes(ImageOf(spec))});
+    for (const ImageRecipe& recipe : kImages)
+        entries.push_back({recipe.file, BmpBytes(ImageOf(recipe))});
     return MakeSkinStream(BuildPackage(entries));
 }
 
