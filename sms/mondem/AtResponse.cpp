@@ -41,6 +41,8 @@ int ErrorCode(std::string_view rest) {
     return value;
 }
 
+constexpr size_t kMaxLineBytes = 64 * 1024;
+
 // Final results that only say "failed".
 constexpr std::array<std::string_view, 7> kPlainFailures = {"ERROR",
                                                             "NO CARRIER",
@@ -76,8 +78,13 @@ std::optional<AtToken> AtTokenizer::next() {
             return AtToken{AtToken::Kind::Prompt, "> "};
         }
         size_t end = pending_.find_first_of("\r\n");
-        if (end == std::string::npos)
+        if (end == std::string::npos) {
+            // No modem line comes near this length: a port that sends without line ends is
+            // sending garbage, and keeping it would make every later scan slower and slower.
+            if (pending_.size() > kMaxLineBytes)
+                pending_.clear();
             return std::nullopt;
+        }
         AtToken token{AtToken::Kind::Line, pending_.substr(0, end)};
         pending_.erase(0, end);
         return token;

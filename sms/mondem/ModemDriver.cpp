@@ -208,13 +208,16 @@ ModemDriver::Reply ModemDriver::transmit(const std::string& bytes, const std::st
 
 bool ModemDriver::drainStale() {
     // Late answers to an abandoned command and unsolicited notices must not be taken for the
-    // next command's reply.
-    std::string input;
-    SerialPort::Io io;
-    while ((io = port_.read(input, Clock::now())) == SerialPort::Io::Ok) {
+    // next command's reply. A port that never falls quiet is drained for a moment only: what
+    // it sends after that is left to the reply's own time-out.
+    const SerialPort::Deadline until = Clock::now() + 200ms;
+    SerialPort::Io io = SerialPort::Io::Ok;
+    while (io == SerialPort::Io::Ok && Clock::now() < until) {
+        std::string input;
+        io = port_.read(input, Clock::now());
+        if (!input.empty())
+            Trace(trace_, "<< (stale)", input);
     }
-    if (!input.empty())
-        Trace(trace_, "<< (stale)", input);
     tokenizer_.clear();
     return io != SerialPort::Io::Lost;
 }

@@ -38,6 +38,24 @@ TEST(AtTokenizer, RecognisesThePromptWithoutLineEnd) {
     EXPECT_EQ(Texts(Tokens({"\r\n>"})), Lines{}) << "half a prompt waits for its blank";
 }
 
+TEST(AtTokenizer, GarbageWithoutLineEndsIsNotHeldWithoutBound) {
+    // Fed the way the driver reads the port: a chunk at a time, the tokens taken after each.
+    AtTokenizer tokenizer;
+    std::vector<AtToken> tokens;
+    auto feed = [&](std::string_view chunk) {
+        tokenizer.feed(chunk);
+        while (std::optional<AtToken> token = tokenizer.next())
+            tokens.push_back(*token);
+    };
+    const std::string chunk(512, '\x7F');
+    for (int i = 0; i < 4096; ++i) // 2 MiB
+        feed(chunk);
+    feed("\r\nOK\r\n");
+    ASSERT_FALSE(tokens.empty());
+    EXPECT_LE(tokens.front().text.size(), 64u * 1024) << "the flood was kept whole";
+    EXPECT_EQ(tokens.back().text, "OK") << "the line after the flood is still seen";
+}
+
 struct Classified {
     const char* line;
     AtLineKind kind;

@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
+#include <poll.h>
+#include <pty.h>
 #include <thread>
 #include <unistd.h>
 
@@ -163,6 +168,36 @@ TEST_F(MondemTest, NoModemAtAllIsReportedAsFailure) {
         EXPECT_EQ(fnSendMsg(-1, kNumber, "x"), -1) << section;
     }
     EXPECT_NE(fnSetModemType(1, 0), 0) << "only the generic AT modem exists";
+}
+
+TEST_F(MondemTest, PortFloodingWithGarbageIsGivenUpWithinTheTimeOut) {
+    // A device that never stops sending (a data port, a logger, a modem gone mad) must not keep
+    // the driver reading forever.
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string path = ttyname(slave);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        const std::string garbage(4096, '\x7F');
+        while (!stop) {
+            if (::write(master, garbage.data(), garbage.size()) < 0) {
+                pollfd p{master, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+    });
+    writeConfig("Device=" + path + "\n");
+    auto result = std::async(std::launch::async, [] { return fnSetModemType(0, 0); });
+    // A safety bound far above the configured 1 s probe, not a measurement; past it the flood
+    // stops so that a hung driver lets the test end.
+    const bool answered = result.wait_for(20s) == std::future_status::ready;
+    stop = true;
+    flood.join();
+    EXPECT_TRUE(answered) << "the driver kept reading the flood";
+    EXPECT_NE(result.get(), 0);
+    ::close(slave);
+    ::close(master);
 }
 
 TEST_F(MondemTest, ChineseAlertTravelsAsUcs2AndDecodesToTheSameCharacters) {
