@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The monitor on a display of its own, driven like an operator would, for the end-to-end test
+# programs of this folder. The program runs in the current folder with the caller's environment;
+# its standard output is this script's, everything else goes to standard error or <logs>.
+#
+# usage: monitor_on_display.sh <servermonitor> <logs folder>
+# Once the main window is up, commands are read from standard input, one a line:
+#   interval <seconds>   types the value into the interval field and leaves the field
+#   refresh              clicks "立即刷新", which runs a cycle now unless one is running
+# At the end of input everything started here is ended. Exit code 77: no display tools.
+set -uo pipefail
+
+program=$(realpath "$1")
+logs=$(realpath "$2")
+here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
+export LC_ALL=C.UTF-8
+
+for tool in Xvfb openbox xdotool xwininfo; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "monitor_on_display: $tool missing" >&2
+        exit 77
+    fi
+done
+
+source "$here/x_display.sh"
+
+pids=()
+app_pid=
+cleanup() {
+    local p end=$((SECONDS + 10))
+    # The program first, through its close path, while its display is still there.
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null
+        while x_display_alive "$app_pid" && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+    fi
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    wait 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+
+fail() {
+    echo "monitor_on_display: $*" >&2
+    local log
+    for log in xvfb openbox; do
+        [ -s "$logs/$log.log" ] && sed "s/^/  $log: /" "$logs/$log.log" >&2
+    done
+    exit 1
+}
+
+wait_for() {
+    local limit=$1 what=$2
+    shift 2
+    x_display_wait "$limit" "$@" || fail "timed out after ${limit}s waiting for $what"
+}
+
+mkdir -p "$logs"
+x_display_start "$logs" || fail "no display"
+pids=("${x_display_pids[@]}")
+
+mkdir -p "$logs/xdg"
+chmod 700 "$logs/xdg"
+# No session bus: nothing outside the test is talked to.
+DBUS_SESSION_BUS_ADDRESS="unix:path=$logs/no-bus" XDG_RUNTIME_DIR="$logs/xdg" \
+    QT_QPA_PLATFORM=xcb "$program" </dev/null &
+app_pid=$!
+pids+=("$app_pid")
+
+# Sets window to the program's 219 x 431 main window once it is showing.
+find_main_window() {
+    local w
+    x_display_alive "$app_pid" || return 2
+    for w in $(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null); do
+        if grep -q 'Width: 219' <<<"$(xwininfo -id "$w" 2>/dev/null)"; then
+            window=$w
+            return 0
+        fi
+    done
+    return 1
+}
+wait_for 60 "the main window" find_main_window
+
+# The window manager places and activates the window after it is mapped; a click before that
+# can land beside the field. So the window must be active and keep its place for a moment.
+active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
+position() { xwininfo -id "$window" 2>/dev/null | grep -E 'Absolute upper-left'; }
+settled() {
+    active || return 1
+    local before
+    before=$(position)
+    sleep 0.3
+    [ -n "$before" ] && [ "$before" = "$(position)" ] && active
+}
+xdotool windowactivate --sync "$window" >/dev/null 2>&1
+wait_for 20 "the main window to settle" settled
+
+# SpinEdit1 is 49 x 21 at 88,274 of the client area, its arrows in the right 15 pixels;
+# Button1 is 61 x 25 at 78,304.
+set_interval() {
+    xdotool mousemove --window "$window" 100 284 click 1 &&
+        xdotool key --clearmodifiers ctrl+a &&
+        xdotool type --delay 30 "$1" &&
+        xdotool key Tab
+}
+refresh() { xdotool mousemove --window "$window" 108 316 click 1; }
+
+while read -r command argument; do
+    case $command in
+    interval) set_interval "$argument" >&2 || fail "typing the interval $argument failed" ;;
+    refresh) refresh >&2 || fail "clicking 立即刷新 failed" ;;
+    *) fail "unknown command: $command" ;;
+    esac
+    echo "monitor_on_display: done $command $argument" >&2
+done
