@@ -1,5 +1,7 @@
 #include "engine/AlertLog.h"
 
+#include "platform/ErrorReport.h"
+
 #include <QMetaObject>
 
 AlertLog::AlertLog(QObject* receiver, Sink sink) : receiver_(receiver), sink_(std::move(sink)) {}
@@ -10,7 +12,9 @@ void AlertLog::Post(const std::string& line) {
     if (!receiver_)
         return;
     QMetaObject::invokeMethod(
-        receiver_, [sink = sink_, line] { sink(line); }, Qt::QueuedConnection);
+        receiver_,
+        // Run from Qt's event dispatch: a failing append goes to the default error report.
+        [sink = sink_, line] { RunGuarded([&] { sink(line); }); }, Qt::QueuedConnection);
 }
 
 void AlertLog::Detach() {

@@ -3,6 +3,8 @@
 #include "engine/ServerTable.h"
 #include "engine/SmsText.h"
 #include "platform/Clock.h"
+#include "platform/ErrorReport.h"
+#include "platform/Exception.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -207,6 +209,39 @@ TEST(AlertLogTest, LinesFromOneThreadArriveInOrderAndNotAfterDetach) {
     collector.log->Post("late");
     collector.drain();
     EXPECT_EQ(collector.lines.size(), 200u);
+}
+
+TEST(AlertLogTest, AFailingAppendIsReportedAndLaterLinesStillArrive) {
+    // The append runs from Qt's event dispatch: an exception must reach the default error
+    // report there instead of unwinding through Qt's frames.
+    std::vector<std::string> reports;
+    ErrorReportHandler previous =
+        SetErrorReportHandler([&](const std::string& message) { reports.push_back(message); });
+    QObject receiver;
+    std::vector<std::string> lines;
+    auto log = std::make_shared<AlertLog>(&receiver, [&](const std::string& line) {
+        if (line == "bad")
+            throw Exception("window gone");
+        lines.push_back(line);
+    });
+    std::thread([&] {
+        log->Post("bad");
+        log->Post("good");
+    }).join();
+    bool escaped = false;
+    for (int i = 0; i < 20 && lines.empty(); ++i) {
+        try {
+            QCoreApplication::processEvents();
+        } catch (...) {
+            escaped = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    log->Detach();
+    SetErrorReportHandler(previous);
+    EXPECT_FALSE(escaped);
+    EXPECT_EQ(reports, std::vector<std::string>{"window gone"});
+    EXPECT_EQ(lines, std::vector<std::string>{"good"});
 }
 
 TEST(SmsTextTest, PrefixNameSuffixAndDateTime) {
