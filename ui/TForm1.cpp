@@ -19,10 +19,14 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    // Log lines are copied to standard output; a reader that has gone away (a closed pipe) must
+    // make that copy fail, not end the monitor.
+    std::signal(SIGPIPE, SIG_IGN);
     CreateControls();
     CreateTrayIcon();
     CreateSkin();

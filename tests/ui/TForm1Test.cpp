@@ -263,6 +263,24 @@ TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
     EXPECT_TRUE(form.isVisible());
 }
 
+TEST_F(MainWindowTest, AStandardOutputReaderThatGoesAwayDoesNotEndTheProgram) {
+    // Started as `servermonitor | head`: once the reader is gone, the copy of each log line on
+    // standard output fails, and the monitor must go on.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            int reader[2];
+            if (::pipe(reader) != 0 || ::dup2(reader[1], STDOUT_FILENO) < 0)
+                std::_Exit(2);
+            ::close(reader[0]);
+            FakeModem modem;
+            TForm1 form;
+            form.AppendLog("line after the reader left");
+            std::_Exit(form.Memo1->toPlainText().contains("reader left") ? 7 : 3);
+        },
+        testing::ExitedWithCode(7), "");
+}
+
 TEST_F(MainWindowTest, TheCycleTimerIsTheSettingsHostsTimer) {
     FakeModem modem;
     TForm1 form;
