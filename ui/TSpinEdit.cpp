@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QStyle>
@@ -126,6 +127,29 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event) {
             return;
         }
         QLineEdit::keyPressEvent(event);
+    });
+}
+
+void TSpinEdit::inputMethodEvent(QInputMethodEvent* event) {
+    RunGuarded([&] {
+        // An input method hands over typed characters as its commit rather than as key
+        // presses; they pass the same filter, and a commit with a rejected character beeps.
+        QString accepted;
+        bool rejected = false;
+        for (QChar c : event->commitString()) {
+            if (IsValidChar(c))
+                accepted += c;
+            else
+                rejected = true;
+        }
+        if (!rejected) {
+            QLineEdit::inputMethodEvent(event);
+            return;
+        }
+        DefaultBeep();
+        QInputMethodEvent filtered(event->preeditString(), event->attributes());
+        filtered.setCommitString(accepted, event->replacementStart(), event->replacementLength());
+        QLineEdit::inputMethodEvent(&filtered);
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTest>
@@ -168,6 +169,32 @@ TEST_F(SpinEditTest, EditingKeysAndPasteWork) {
     EXPECT_EQ(spin->text(), "abc");
     EXPECT_EQ(spin->Value(), 5);
     EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(SpinEditTest, TextAnInputMethodCommitsIsFilteredLikeTypedKeys) {
+    // With an input method on (a Chinese one, say), typed characters arrive as its commits, not
+    // as key presses; they pass the same filter.
+    spin->setFocus(Qt::TabFocusReason);
+    spin->setText("12");
+    spin->deselect();
+    spin->setCursorPosition(2);
+    const struct {
+        QString commit;
+        const char* text;
+        int beeps;
+    } cases[] = {
+        {QString::fromUtf16(u"\u516d\u5341"), "12", 1}, // two Chinese numerals
+        {"ab", "12", 2},
+        {"7", "127", 2},
+        {"-a", "127-", 3},
+    };
+    for (const auto& c : cases) {
+        QInputMethodEvent commit;
+        commit.setCommitString(c.commit);
+        QApplication::sendEvent(spin, &commit);
+        EXPECT_EQ(spin->text().toStdString(), c.text) << c.commit.toStdString();
+        EXPECT_EQ(beeps, c.beeps) << c.commit.toStdString();
+    }
 }
 
 TEST_F(SpinEditTest, EnteringByKeyboardSelectsAllButAClickIntoTheTextDoesNot) {
