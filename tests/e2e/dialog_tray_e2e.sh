@@ -11,6 +11,7 @@ program=$(realpath "$1")
 case_name=$2
 app_name=$(basename "$program")
 export LC_ALL=C.UTF-8
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/x_display.sh"
 
 work=$(mktemp -d)
 pids=()
@@ -63,70 +64,16 @@ holds_for() {
 }
 
 start_display() {
-    # A display number nobody uses: free of lock and socket, and kept only when our own server
-    # answers on it (xvfb-run -a counts up from 99; start elsewhere and at random).
-    local n tries=0
-    n=$((200 + RANDOM % 500))
-    while :; do
-        tries=$((tries + 1))
-        [ "$tries" -gt 20 ] && fail "no free X display"
-        n=$((n + 1))
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        if wait_quietly 20 server_up "$n"; then
-            pids+=($xvfb_pid)
-            break
-        fi
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    done
-    export DISPLAY=":$n"
-    # Seen rarely on a loaded machine: openbox cannot open a display that has just answered.
-    # It then ends at once and is started again.
-    local attempt wm_pid
-    for attempt in 1 2 3; do
-        openbox --sm-disable >>"$work/openbox.log" 2>&1 &
-        wm_pid=$!
-        pids+=($wm_pid)
-        wait_quietly 30 wm_up "$wm_pid" && break
-        [ "$attempt" -eq 3 ] && fail "openbox did not come up"
-        sleep 1
-    done
+    x_display_start "$work"
+    local status=$?
+    pids+=("${x_display_pids[@]}")
+    [ "$status" -eq 0 ] || fail "no X display with a window manager"
     start_tray
-}
-
-# Our Xvfb still runs, owns the display's lock and answers on it.
-server_up() {
-    alive "$xvfb_pid" || return 2
-    [ -e "/tmp/.X$1-lock" ] && [ "$(tr -d ' ' <"/tmp/.X$1-lock")" = "$xvfb_pid" ] || return 1
-    DISPLAY=":$1" xwininfo -root >/dev/null 2>&1
-}
-
-# wait_quietly <seconds> <command...>: like wait_for, but returns 1 instead of failing, and
-# gives up at once when the command returns 2.
-wait_quietly() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit)) status
-    while :; do
-        "$@"
-        status=$?
-        [ "$status" -eq 0 ] && return 0
-        [ "$status" -eq 2 ] && return 1
-        [ "$SECONDS" -ge "$end" ] && return 1
-        sleep 0.2
-    done
 }
 
 # Whole outputs are read before they are searched: with pipefail, "grep -q" leaving early
 # would make a pipeline fail on its writer's SIGPIPE.
 tree() { xwininfo -root -tree 2>/dev/null; }
-wm_running() { grep -q '"Openbox"' <<<"$(tree)"; }
-wm_up() {
-    alive "$1" || return 2
-    wm_running
-}
 
 start_tray() {
     trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
@@ -233,13 +180,7 @@ open_settings() {
     sleep 0.3 # the window manager may still be placing it
 }
 
-# A child that has ended stays a zombie until it is waited for.
-alive() {
-    local stat
-    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-    [ "$(sed -E 's/.*\) ([A-Za-z]).*/\1/' <<<"$stat")" != Z ]
-}
-program_ended() { ! alive "$app_pid"; }
+program_ended() { ! x_display_alive "$app_pid"; }
 
 expect_exit_code_zero() {
     wait_for 15 "the program to end" program_ended

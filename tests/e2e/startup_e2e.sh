@@ -9,6 +9,7 @@ set -uo pipefail
 program=$(realpath "$1")
 recording_lib=$(realpath "$2")
 export LC_ALL=C.UTF-8
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/x_display.sh"
 work=$(mktemp -d)
 pids=()
 
@@ -38,17 +39,10 @@ wait_for() {
     done
 }
 
-display_answers() { xwininfo -root >/dev/null 2>&1; }
-wm_running() { xwininfo -root -tree 2>/dev/null | grep -q '"Openbox"'; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 20 "Xvfb to start" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-wait_for 20 "the display to answer" display_answers
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 "openbox to manage the display" wm_running
+x_display_start "$work"
+status=$?
+pids+=("${x_display_pids[@]}")
+[ "$status" -eq 0 ] || fail "no X display with a window manager"
 
 # start <run folder>: starts the monitor there; sets app_pid and window.
 start() {
