@@ -142,10 +142,10 @@ bool ValidDate(int y, int m, int d) {
 } // namespace
 
 TDateTime EncodeDateTime(const DateParts& p) {
-    double days = static_cast<double>(DaysFromCivil(p.year, p.month, p.day) -
-                                      kDaysFrom1970To1899_12_30);
-    double time = (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.millisecond) /
-                  86400000.0;
+    double days =
+        static_cast<double>(DaysFromCivil(p.year, p.month, p.day) - kDaysFrom1970To1899_12_30);
+    double time =
+        (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.millisecond) / 86400000.0;
     return days >= 0 ? days + time : days - time;
 }
 
@@ -173,8 +173,13 @@ TDateTime FromTimePoint(std::chrono::system_clock::time_point point) {
     std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm local{};
     localtime_r(&seconds, &local);
-    DateParts p{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min,         local.tm_sec,     static_cast<int>(ms % 1000)};
+    DateParts p{local.tm_year + 1900,
+                local.tm_mon + 1,
+                local.tm_mday,
+                local.tm_hour,
+                local.tm_min,
+                local.tm_sec,
+                static_cast<int>(ms % 1000)};
     return EncodeDateTime(p);
 }
 
@@ -236,8 +241,8 @@ std::optional<TDateTime> StrToDateTime(std::string_view text) {
     auto tm = Parse(pattern, text);
     if (!tm || !ValidDate(tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday))
         return std::nullopt;
-    return EncodeDateTime({tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour,
-                           tm->tm_min, tm->tm_sec});
+    return EncodeDateTime(
+        {tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec});
 }
 
 std::optional<double> StrToFloat(std::string_view text) {
