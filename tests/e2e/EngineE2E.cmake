@@ -5,6 +5,7 @@ if(TARGET servermonitor)
     sm_test(engine_e2e MAIN plain
         SOURCES
             ${CMAKE_CURRENT_LIST_DIR}/EngineE2E.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/MonitorProcess.cpp
         LIBS
             platform
         TIMEOUT 300

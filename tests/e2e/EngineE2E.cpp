@@ -4,6 +4,7 @@
 // is typed into as an operator does. Its standard output must show every probe of the first
 // three cycles, in order, with the outcome of each, and the alert of the refused server after
 // its third failure: nine tones, then the failed SMS send.
+#include "MonitorProcess.h"
 #include "platform/GbkText.h"
 
 #include <gtest/gtest.h>
@@ -98,132 +99,6 @@ private:
     std::thread thread_;
 };
 
-// The display tools the monitor's own display needs; the first one missing, or empty.
-std::string MissingDisplayTool() {
-    const std::string path = getenv("PATH") ? getenv("PATH") : "";
-    for (const char* tool : {"Xvfb", "openbox", "xdotool", "xwininfo"}) {
-        bool found = false;
-        for (size_t begin = 0; !found && begin <= path.size();) {
-            const size_t end = std::min(path.find(':', begin), path.size());
-            found = access((path.substr(begin, end - begin) + "/" + tool).c_str(), X_OK) == 0;
-            begin = end + 1;
-        }
-        if (!found)
-            return tool;
-    }
-    return {};
-}
-
-// The monitor on a display of its own (tests/e2e/monitor_on_display.sh) in `dir` with HOME
-// `home`, its standard output read line by line and the operator's commands written to the
-// script. The script and everything it starts form a process group of their own, so that
-// nothing outlives the test.
-class Monitor {
-public:
-    Monitor(const fs::path& dir, const fs::path& home) {
-        int in[2];
-        int out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe");
-        const fs::path logs = dir / "display";
-        // A command written after the script has ended is an error, not the end of the test.
-        signal(SIGPIPE, SIG_IGN);
-        pid_ = fork();
-        if (pid_ == 0) {
-            setpgid(0, 0);
-            dup2(in[0], STDIN_FILENO);
-            dup2(out[1], STDOUT_FILENO);
-            if (chdir(dir.c_str()) != 0)
-                _exit(126);
-            setenv("HOME", home.c_str(), 1);
-            unsetenv("WAYLAND_DISPLAY");
-            unsetenv("MONDEM_CONFIG");
-            unsetenv("ALSA_CONFIG_PATH");
-            execl("/bin/bash", "bash", SM_MONITOR_ON_DISPLAY, SM_SERVERMONITOR, logs.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        commands_ = in[1];
-        fd_ = out[0];
-        reader_ = std::thread([this] { Read(); });
-    }
-    ~Monitor() {
-        // The end of the commands ends the script, which closes the program first; a script
-        // that does not end in time is killed with all it started.
-        close(commands_);
-        const auto limit = std::chrono::steady_clock::now() + 20s;
-        bool ended = false;
-        while (!(ended = waitpid(pid_, nullptr, WNOHANG) == pid_) &&
-               std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(100ms);
-        kill(-pid_, SIGKILL);
-        if (!ended)
-            waitpid(pid_, nullptr, 0);
-        reader_.join();
-        close(fd_);
-    }
-
-    // One operator command of the script, such as "interval 5".
-    void Command(const std::string& command) {
-        const std::string line = command + "\n";
-        if (write(commands_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            throw std::runtime_error("the display script is gone");
-    }
-
-    // Waits until `line` has been written `count` times, the output has ended, or `limit` has
-    // passed.
-    bool WaitFor(const std::string& line, std::chrono::seconds limit, int count = 1) {
-        std::unique_lock lock(lock_);
-        changed_.wait_for(lock, limit, [&] { return Count(line) >= count || ended_; });
-        return Count(line) >= count;
-    }
-    Lines lines() {
-        std::lock_guard lock(lock_);
-        return lines_;
-    }
-
-private:
-    int Count(const std::string& line) const {
-        return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
-    }
-
-    void Read() {
-        std::string pending;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
-            pending.append(buffer, static_cast<size_t>(n));
-            std::lock_guard lock(lock_);
-            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                lines_.push_back(pending.substr(0, end));
-                pending.erase(0, end + 1);
-            }
-            changed_.notify_all();
-        }
-        std::lock_guard lock(lock_);
-        ended_ = true;
-        changed_.notify_all();
-    }
-
-    pid_t pid_ = -1;
-    int commands_ = -1;
-    int fd_ = -1;
-    std::thread reader_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    Lines lines_;
-    bool ended_ = false;
-};
-
-std::string Dump(const Lines& lines) {
-    std::string text;
-    for (const std::string& line : lines)
-        text += "  " + line + "\n";
-    return text;
-}
-
 TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
     if (const std::string tool = MissingDisplayTool(); !tool.empty())
         GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
@@ -253,7 +128,7 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
     const std::string failedSend = Out("已发送短时发生错误!");
     Lines lines;
     {
-        Monitor monitor(dir, home);
+        MonitorProcess monitor(dir, MonitorScreen::OwnDisplay, home);
         // The operator sets 5 s, then refreshes so that the new interval holds from now on
         // even if the first cycle has already ended (a click during a cycle does nothing).
         monitor.Command("interval 5");
@@ -261,14 +136,14 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
         // The interval is read as each cycle ends. Once the second cycle has ended (a refused
         // probe ends at once), 600 s keeps a fourth cycle and its alert from mixing into the
         // log and the tones of the first alert, which take 9 s.
-        ASSERT_TRUE(monitor.WaitFor(connecting, 150s, 4)) << Dump(monitor.lines());
+        ASSERT_TRUE(monitor.WaitFor(connecting, 150s, 4)) << DumpLines(monitor.lines());
         std::this_thread::sleep_for(1s);
         monitor.Command("interval 600");
         const bool alerted = monitor.WaitFor(failedSend, 200s);
         // Anything logged right after the alert line would show here.
         std::this_thread::sleep_for(1s);
         lines = monitor.lines();
-        ASSERT_TRUE(alerted) << Dump(lines);
+        ASSERT_TRUE(alerted) << DumpLines(lines);
     }
 
     const Lines accepted = {Out("正在和127.0.0.1建立连接..."), Out("连接127.0.0.1成功!"),
@@ -280,7 +155,7 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
         expected.insert(expected.end(), refusedProbe.begin(), refusedProbe.end());
     }
     expected.push_back(failedSend);
-    EXPECT_EQ(lines, expected) << Dump(lines);
+    EXPECT_EQ(lines, expected) << DumpLines(lines);
 
     // Nine tones, one capture file per tone: tone.wav, tone.wav.0001 ... tone.wav.0008.
     int tones = 0;

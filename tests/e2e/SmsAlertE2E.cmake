@@ -5,6 +5,7 @@ if(TARGET servermonitor AND TARGET sms_test_support)
     sm_test(sms_alert_e2e MAIN plain
         SOURCES
             ${CMAKE_CURRENT_LIST_DIR}/SmsAlertE2E.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/MonitorProcess.cpp
         LIBS
             sms_test_support
         TIMEOUT 420
