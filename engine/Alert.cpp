@@ -25,6 +25,11 @@ constexpr int kToneMs = 1000;
 
 } // namespace
 
+SmsOutcomes& SmsOutcomeCounts() {
+    static SmsOutcomes counts;
+    return counts;
+}
+
 TAlert::TAlert(std::shared_ptr<AlertLog> log) : log_(std::move(log)) {}
 
 void TAlert::Start() {
@@ -82,6 +87,7 @@ void TAlert::Run() {
     }
 
     if (Modem().SendMsg(-1, AdminNumber(), text.c_str()) == -1) {
+        ++SmsOutcomeCounts().failed;
         Log("已发送短时发生错误!");
         return;
     }
@@ -89,5 +95,6 @@ void TAlert::Run() {
         std::lock_guard lock(table);
         ServerTable[s].LastSMS = Now();
     }
+    ++SmsOutcomeCounts().sent;
     Log("已发送短信到管理员手机!");
 }

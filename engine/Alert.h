@@ -1,10 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class AlertLog;
+
+// How the alert workers' SMS sends went since start-up: sends the modem confirmed, and sends that
+// failed. Counted by the workers; read from any thread.
+struct SmsOutcomes {
+    std::atomic<std::uint64_t> sent{0};
+    std::atomic<std::uint64_t> failed{0};
+};
+SmsOutcomes& SmsOutcomeCounts();
 
 // The alert worker for one failing server: tones when the slot's sound switch is on, then an SMS
 // to the administrator when its SMS switch is on and the slot's last SMS is older than its

@@ -52,7 +52,35 @@ ProbeCycle::~ProbeCycle() {
 }
 
 void ProbeCycle::LoadServers() {
+    struct Restart {
+        ProbeCycle& cycle;
+        ~Restart() {
+            cycle.records_.fill(ProbeRecord{});
+            cycle.Notify([](ProbeObserver& o) { o.ServersLoaded(); });
+        }
+    } restart{*this};
     ::LoadServers(view_);
+}
+
+void ProbeCycle::AddObserver(ProbeObserver* observer) {
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void ProbeCycle::RemoveObserver(ProbeObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+template <class Call> void ProbeCycle::Notify(Call&& call) {
+    // A copy: an observer may remove itself while it is called.
+    const std::vector<ProbeObserver*> observers = observers_;
+    for (ProbeObserver* observer : observers) {
+        try {
+            call(*observer);
+        } catch (...) {
+            ReportCurrentException();
+        }
+    }
 }
 
 void ProbeCycle::Button1Click() {
@@ -69,12 +97,16 @@ void ProbeCycle::Timer1Timer() {
         Timer1.stop();
         view_.SetButton1Enabled(false);
         view_.SetButton2Enabled(false);
+        const auto start = std::chrono::steady_clock::now();
+        Notify([](ProbeObserver& o) { o.CycleStarted(); });
         try {
             Walk();
             StartAlert();
         } catch (...) {
             // The cycle ends here without a word; it is re-armed as usual.
         }
+        const auto duration = std::chrono::steady_clock::now() - start;
+        Notify([duration](ProbeObserver& o) { o.CycleEnded(duration); });
         RearmTimer1();
         view_.SetButton1Enabled(true);
         view_.SetButton2Enabled(true);
@@ -91,12 +123,15 @@ void ProbeCycle::ProbeSlot(int slot) {
     HoldClosed = false;
     probeFailed_ = false;
     probeStarted_ = false;
+    probeOutcome_ = ProbeRecord::Outcome::None;
+    connectTime_.reset();
 
     CS1.SetAddress(ServerTable[slot].IP);
     CS1.SetPort(ServerTable[slot].Port);
     // Raised before the attempt starts, so that a handler ending the probe inside SetActive is
     // not overwritten.
     ProbeWaiting = true;
+    attemptStart_ = std::chrono::steady_clock::now();
     try {
         CS1.SetActive(true);
     } catch (...) {
@@ -124,6 +159,24 @@ void ProbeCycle::ProbeSlot(int slot) {
     Timer2.stop();
     if (CS1.Active())
         CS1.SetActive(false);
+    RecordProbe();
+}
+
+void ProbeCycle::RecordProbe() {
+    const int slot = CurrentSlot();
+    if (slot < 0 || probeOutcome_ == ProbeRecord::Outcome::None)
+        return;
+    ProbeRecord& record = records_[slot];
+    record.lastOutcome = probeOutcome_;
+    record.lastProbeEnd = std::chrono::system_clock::now();
+    if (probeOutcome_ == ProbeRecord::Outcome::Success) {
+        ++record.successes;
+        if (connectTime_)
+            record.lastConnectTime = connectTime_;
+    } else {
+        ++record.failures;
+    }
+    Notify([slot, &record](ProbeObserver& o) { o.ProbeEnded(slot, record); });
 }
 
 void ProbeCycle::StartAlert() {
@@ -134,6 +187,7 @@ void ProbeCycle::StartAlert() {
             alert->ServerIndex = i;
             alert->Start();
             lastAlertSlot_ = i;
+            Notify([i](ProbeObserver& o) { o.AlertStarted(i); });
             return;
         }
     }
@@ -168,6 +222,7 @@ void ProbeCycle::CS1Connecting(TClientSocket*, TCustomWinSocket*) {
 }
 
 void ProbeCycle::CS1Connect(TClientSocket*, TCustomWinSocket* Socket) {
+    connectTime_ = std::chrono::steady_clock::now() - attemptStart_;
     Handler(true, [this, Socket] {
         view_.AppendLog("连接" + Socket->PeerAddress() + "成功!");
         RecordSuccess(CurrentSlot());
@@ -216,6 +271,7 @@ void ProbeCycle::SetRow(int slot, const char* status) {
 void ProbeCycle::RecordSuccess(int slot) {
     if (slot < 0)
         return;
+    probeOutcome_ = ProbeRecord::Outcome::Success;
     ServerTable[slot].Online = -1;
     ServerTable[slot].FailCount = 0;
     SetRow(slot, "正常");
@@ -224,7 +280,11 @@ void ProbeCycle::RecordSuccess(int slot) {
 void ProbeCycle::RecordFailure(int slot) {
     // One probe counts at most once, however many ways it fails (a reset, then the close of
     // the broken connection).
-    if (slot < 0 || probeFailed_)
+    if (slot < 0)
+        return;
+    // The close that follows a failure is judged a failure too, whatever the count says.
+    probeOutcome_ = ProbeRecord::Outcome::Failure;
+    if (probeFailed_)
         return;
     probeFailed_ = true;
     TServers& server = ServerTable[slot];

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "engine/ProbeObserver.h"
+#include "engine/ServerTable.h"
 #include "net/ClientSocket.h"
 
 #include <QObject>
 #include <QTimer>
+
+#include <array>
+#include <chrono>
 #include <memory>
+#include <vector>
 
 class AlertLog;
 class MonitorView;
@@ -38,8 +44,16 @@ public:
                   int& ErrorCode);
     void Timer2Timer();
 
-    // LoadServers(view): rebuilds the table and the rows; throws EFOpenError like it.
+    // LoadServers(view): rebuilds the table and the rows; throws EFOpenError like it. Either
+    // way the slots' records start again and the observers hear of it.
     void LoadServers();
+
+    // What the cycle has seen of `slot` (0..254) since the last LoadServers().
+    const ProbeRecord& Record(int slot) const { return records_.at(slot); }
+
+    // Observers are not owned; one that goes away first removes itself.
+    void AddObserver(ProbeObserver* observer);
+    void RemoveObserver(ProbeObserver* observer);
 
     bool CycleRunning() const { return cycleRunning_; }
     // The slot the last cycle started an alert worker for; -1 when it started none.
@@ -55,6 +69,8 @@ private:
     void SetRow(int slot, const char* status);
     int CurrentSlot() const;
     template <class Body> void Handler(bool endsProbe, Body&& body);
+    void RecordProbe();
+    template <class Call> void Notify(Call&& call);
 
     MonitorView& view_;
     std::shared_ptr<AlertLog> alertLog_;
@@ -64,4 +80,11 @@ private:
     // of the broken connection counts once), and whether the attempt got under way.
     bool probeFailed_ = false;
     bool probeStarted_ = false;
+    // Per probe: the outcome the handlers settled on last, and when the attempt started.
+    ProbeRecord::Outcome probeOutcome_ = ProbeRecord::Outcome::None;
+    std::chrono::steady_clock::time_point attemptStart_{};
+    std::optional<std::chrono::nanoseconds> connectTime_;
+
+    std::array<ProbeRecord, kServerSlots> records_{};
+    std::vector<ProbeObserver*> observers_;
 };

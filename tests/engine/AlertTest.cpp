@@ -119,13 +119,19 @@ TEST_F(AlertTest, FailedSendLogsAndLeavesLastSmsSoTheNextWorkerRetries) {
     Fill(3, "数据库", false, true);
     ServerTable[3].LastSMS = kNoon - 1.0;
     modem.answer(-1);
+    const std::uint64_t sentBefore = SmsOutcomeCounts().sent;
+    const std::uint64_t failedBefore = SmsOutcomeCounts().failed;
     RunWorker(3);
     EXPECT_EQ(ServerTable[3].LastSMS, kNoon - 1.0);
     EXPECT_EQ(collector.lines, std::vector<std::string>{"已发送短时发生错误!"});
+    EXPECT_EQ(SmsOutcomeCounts().failed, failedBefore + 1);
+    EXPECT_EQ(SmsOutcomeCounts().sent, sentBefore);
 
     modem.answer(0);
     clock.advanceSeconds(1);
     RunWorker(3);
+    EXPECT_EQ(SmsOutcomeCounts().sent, sentBefore + 1);
+    EXPECT_EQ(SmsOutcomeCounts().failed, failedBefore + 1);
     EXPECT_EQ(modem.sent().size(), 2u);
     EXPECT_EQ(ServerTable[3].LastSMS, kNoon + 1 / 86400.0);
     EXPECT_EQ(collector.lines,

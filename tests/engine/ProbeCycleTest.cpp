@@ -412,4 +412,73 @@ TEST_F(ProbeCycleTest, ReloadThroughTheEngineResetsRows) {
     EXPECT_EQ(ServerTable[0].Port, 7000);
 }
 
+// Records every observer call as a line, and the records it was handed.
+class RecordingObserver : public ProbeObserver {
+public:
+    Lines calls;
+    std::vector<ProbeRecord> ended;
+    std::chrono::nanoseconds lastCycle{};
+
+    void ServersLoaded() override { calls.push_back("loaded"); }
+    void CycleStarted() override { calls.push_back("start"); }
+    void ProbeEnded(int slot, const ProbeRecord& record) override {
+        const bool up = record.lastOutcome == ProbeRecord::Outcome::Success;
+        calls.push_back(std::to_string(slot) + (up ? ":up" : ":down"));
+        ended.push_back(record);
+    }
+    void CycleEnded(std::chrono::nanoseconds duration) override {
+        calls.push_back("end");
+        lastCycle = duration;
+    }
+    void AlertStarted(int slot) override { calls.push_back("alert " + std::to_string(slot)); }
+};
+
+TEST_F(ProbeCycleTest, ObserversFollowEveryProbeAndTheRecordsCountOutcomes) {
+    Listener server(Listener::Hold);
+    const int refused = RefusedPort();
+    Load({{"Up", "127.0.0.1", server.port()}, {"Down", "127.0.0.1", refused}});
+    RecordingObserver observer;
+    engine->AddObserver(&observer);
+
+    EXPECT_EQ(engine->Record(0).lastOutcome, ProbeRecord::Outcome::None);
+    const auto before = std::chrono::system_clock::now();
+    Cycle();
+    EXPECT_EQ(observer.calls, (Lines{"start", "0:up", "1:down", "end"}));
+    const ProbeRecord& up = engine->Record(0);
+    EXPECT_EQ(up.successes, 1u);
+    EXPECT_EQ(up.failures, 0u);
+    ASSERT_TRUE(up.lastConnectTime.has_value());
+    EXPECT_GT(up.lastConnectTime->count(), 0);
+    EXPECT_GE(up.lastProbeEnd, before);
+    const ProbeRecord& down = engine->Record(1);
+    EXPECT_EQ(down.lastOutcome, ProbeRecord::Outcome::Failure);
+    EXPECT_EQ(down.failures, 1u);
+    EXPECT_FALSE(down.lastConnectTime.has_value());
+    // The hold alone takes kHoldMs.
+    EXPECT_GE(observer.lastCycle, std::chrono::milliseconds(kHoldMs));
+
+    observer.calls.clear();
+    Cycle();
+    Cycle();
+    EXPECT_EQ(observer.calls, (Lines{"start", "0:up", "1:down", "end", "start", "0:up", "1:down",
+                                     "alert 1", "end"}));
+    EXPECT_EQ(engine->Record(1).failures, 3u);
+    EXPECT_EQ(Alerted(), "Down");
+
+    // A reload starts every record again; an observer that left hears nothing more.
+    observer.calls.clear();
+    dir.write("servers.ini", "[A]\r\nIP=127.0.0.1\r\n");
+    char previous[4096];
+    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    engine->LoadServers();
+    ASSERT_EQ(::chdir(previous), 0);
+    EXPECT_EQ(observer.calls, Lines{"loaded"});
+    EXPECT_EQ(engine->Record(0).successes, 0u);
+    EXPECT_EQ(engine->Record(1).failures, 0u);
+    engine->RemoveObserver(&observer);
+    Cycle();
+    EXPECT_EQ(observer.calls, Lines{"loaded"});
+}
+
 } // namespace
