@@ -6,31 +6,23 @@
 set -uo pipefail
 program=$(realpath "$1")
 runs=${2:-10}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/lib.sh"
+e2e_init measure_startup
+display_start "$e2e_work"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xwininfo -root -tree 2>/dev/null | grep -q '"Openbox"' && break; sleep 0.1; done
+window_visible() {
+    alive "$app" || return 2
+    xdotool search --onlyvisible --name 'Vormix' >/dev/null 2>&1
+}
 
 times=()
 for i in $(seq "$runs"); do
     start=$(date +%s%N)
-    (cd "$work" && QT_QPA_PLATFORM=xcb exec "$program" >/dev/null 2>&1) &
+    (cd "$e2e_work" && QT_QPA_PLATFORM=xcb exec "$program" >/dev/null 2>&1) &
     app=$!
-    until xdotool search --onlyvisible --name 'Vormix' >/dev/null 2>&1; do
-        kill -0 "$app" 2>/dev/null || { echo "run $i: the program ended" >&2; exit 1; }
+    # Polled without a pause: the time to the window is what is measured.
+    until window_visible; do
+        [ $? -eq 2 ] && fail "run $i: the program ended"
     done
     ms=$((($(date +%s%N) - start) / 1000000))
     times+=("$ms")

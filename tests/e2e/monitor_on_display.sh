@@ -22,41 +22,11 @@ for tool in Xvfb openbox xdotool xwininfo; do
     fi
 done
 
-source "$here/x_display.sh"
-
-pids=()
-app_pid=
-cleanup() {
-    local p end=$((SECONDS + 10))
-    # The program first, through its close path, while its display is still there.
-    if [ -n "$app_pid" ]; then
-        kill "$app_pid" 2>/dev/null
-        while x_display_alive "$app_pid" && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
-    fi
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-}
-trap cleanup EXIT
+source "$here/lib.sh"
+e2e_init monitor_on_display
 trap 'exit 143' TERM
-
-fail() {
-    echo "monitor_on_display: $*" >&2
-    local log
-    for log in xvfb openbox; do
-        [ -s "$logs/$log.log" ] && sed "s/^/  $log: /" "$logs/$log.log" >&2
-    done
-    exit 1
-}
-
-wait_for() {
-    local limit=$1 what=$2
-    shift 2
-    x_display_wait "$limit" "$@" || fail "timed out after ${limit}s waiting for $what"
-}
-
 mkdir -p "$logs"
-x_display_start "$logs" || fail "no display"
-pids=("${x_display_pids[@]}")
+display_start "$logs"
 
 mkdir -p "$logs/xdg"
 chmod 700 "$logs/xdg"
@@ -64,12 +34,12 @@ chmod 700 "$logs/xdg"
 DBUS_SESSION_BUS_ADDRESS="unix:path=$logs/no-bus" XDG_RUNTIME_DIR="$logs/xdg" \
     QT_QPA_PLATFORM=xcb "$program" </dev/null &
 app_pid=$!
-pids+=("$app_pid")
+e2e_pids+=("$app_pid")
 
 # Sets window to the program's 219 x 431 main window once it is showing.
 find_main_window() {
     local w
-    x_display_alive "$app_pid" || return 2
+    alive "$app_pid" || return 2
     for w in $(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null); do
         if grep -q 'Width: 219' <<<"$(xwininfo -id "$w" 2>/dev/null)"; then
             window=$w

@@ -9,40 +9,10 @@ set -uo pipefail
 program=$(realpath "$1")
 recording_lib=$(realpath "$2")
 export LC_ALL=C.UTF-8
-source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/x_display.sh"
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$work"/run*/stdout "$work"/run*/stderr; do
-        [ -s "$f" ] && sed "s|^|  $f: |" "$f" >&2
-    done
-    exit 1
-}
-
-wait_for() {
-    local limit=$1 what=$2
-    shift 2
-    local end=$((SECONDS + limit))
-    until "$@"; do
-        [ "$SECONDS" -ge "$end" ] && fail "timed out after ${limit}s waiting for $what"
-        sleep 0.1
-    done
-}
-
-x_display_start "$work"
-status=$?
-pids+=("${x_display_pids[@]}")
-[ "$status" -eq 0 ] || fail "no X display with a window manager"
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/lib.sh"
+e2e_init startup
+work=$e2e_work
+display_start "$work"
 
 # start <run folder>: starts the monitor there; sets app_pid and window.
 start() {
@@ -51,19 +21,20 @@ start() {
     (cd "$dir" && MONDEM_RECORD="$dir/modem.txt" LD_LIBRARY_PATH="$recording_lib" \
         QT_QPA_PLATFORM=xcb exec "$program" >"$dir/stdout" 2>"$dir/stderr") &
     app_pid=$!
-    pids+=($app_pid)
-    window=
-    local end=$((SECONDS + 60))
-    while [ -z "$window" ]; do
-        kill -0 "$app_pid" 2>/dev/null || fail "the program ended during start-up"
-        [ "$SECONDS" -ge "$end" ] && fail "no main window after 60 s"
-        window=$(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null | head -n1)
-        [ -n "$window" ] || sleep 0.1
-    done
+    e2e_pids+=("$app_pid")
+    e2e_logs+=("$dir/stdout" "$dir/stderr")
+    wait_for 60 "the main window" main_window_shown
+}
+
+# Sets window once the program's main window is showing.
+main_window_shown() {
+    alive "$app_pid" || return 2
+    window=$(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null | head -n1)
+    [ -n "$window" ]
 }
 
 window_hidden() { ! xdotool search --onlyvisible --name 'Vormix' >/dev/null 2>&1; }
-process_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+process_ended() { ! alive "$app_pid"; }
 expect_file() {
     local file=$1 expected=$2 what=$3
     [ "$(cat "$file" 2>/dev/null)" = "$expected" ] ||
@@ -95,7 +66,7 @@ for attempt in 1 2 3 4 5; do
 done
 window_hidden || fail "the window did not hide after clicking 缩成图标"
 sleep 0.5
-kill -0 "$app_pid" 2>/dev/null || fail "hiding the window ended the program"
+alive "$app_pid" || fail "hiding the window ended the program"
 kill "$app_pid"
 
 # Run 2: a modem that does not answer; Alt+F4 ends the program through its close path with exit
