@@ -29,7 +29,8 @@ function(sm_test name)
         set(T_TIMEOUT 120)
     endif()
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} sm_test_main_${T_MAIN} GTest::gtest GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} test_support sm_test_main_${T_MAIN}
+        GTest::gtest GTest::gmock)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     sm_target_defaults(${name})
     # Where the tests find the sources and the built programs. (Compiled in: a list-valued

@@ -189,8 +189,8 @@ const RegionalFormats& UserFormats() {
     return FromLocale().formats;
 }
 
-void SetUserFormats(const RegionalFormats* formats) {
-    overrideFormats.store(formats);
+const RegionalFormats* SetUserFormats(const RegionalFormats* formats) {
+    return overrideFormats.exchange(formats);
 }
 
 std::string DateToStr(TDateTime value) {

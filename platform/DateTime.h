@@ -28,8 +28,9 @@ struct RegionalFormats {
     char decimalSeparator = '.';
 };
 const RegionalFormats& UserFormats();
-// Replaces the formats (tests); nullptr goes back to the locale's.
-void SetUserFormats(const RegionalFormats* formats);
+// Replaces the formats (tests) and returns the previous replacement; nullptr goes back to the
+// locale's.
+const RegionalFormats* SetUserFormats(const RegionalFormats* formats);
 
 // Texts in the user's formats, GBK bytes.
 std::string DateToStr(TDateTime value);

@@ -6,12 +6,12 @@
 // its third failure: nine tones, then the failed SMS send.
 #include "MonitorProcess.h"
 #include "platform/GbkText.h"
+#include "support/Loopback.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -19,9 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -37,81 +34,16 @@ std::string Out(const std::string& gbk) {
     return GbkToUtf8(gbk);
 }
 
-int LoopbackSocket() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return fd;
-}
-
-int PortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-// Accepts and keeps each connection until the client closes it.
-class AcceptingServer {
-public:
-    AcceptingServer() : fd_(LoopbackSocket()) {
-        listen(fd_, 16);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~AcceptingServer() {
-        stop_ = true;
-        thread_.join();
-        close(fd_);
-    }
-    int port() const { return PortOf(fd_); }
-
-private:
-    void Serve() {
-        std::vector<int> peers;
-        while (!stop_) {
-            std::vector<pollfd> fds{{fd_, POLLIN, 0}};
-            for (int peer : peers)
-                fds.push_back({peer, POLLIN, 0});
-            poll(fds.data(), fds.size(), 50);
-            if (fds[0].revents & POLLIN) {
-                const int peer = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-                if (peer >= 0)
-                    peers.push_back(peer);
-            }
-            std::vector<int> kept;
-            for (size_t i = 1; i < fds.size(); ++i) {
-                char buffer[64];
-                if (fds[i].revents && recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
-                    close(fds[i].fd);
-                else
-                    kept.push_back(fds[i].fd);
-            }
-            peers = std::move(kept);
-        }
-        for (int peer : peers)
-            close(peer);
-    }
-
-    int fd_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
     if (const std::string tool = MissingDisplayTool(); !tool.empty())
         GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
-    char pattern[] = "/tmp/engine-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    TempDir temp;
+    const fs::path dir = temp.path();
     const fs::path home = dir / "home";
     fs::create_directory(home);
 
-    AcceptingServer web;
-    const int refusedFd = LoopbackSocket();
-    const int refused = PortOf(refusedFd);
-    close(refusedFd);
+    LoopbackServer web(LoopbackServer::Hold);
+    const int refused = RefusedPort();
 
     std::ofstream(dir / "servers.ini", std::ios::binary)
         << "[网站]\r\nIP=127.0.0.1\r\nPort=" << web.port() << "\r\nSoundAlert=1\r\nSMSAlert=1\r\n"
@@ -164,8 +96,6 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
             fs::file_size(entry.path()) > 48000)
             ++tones;
     EXPECT_EQ(tones, 9);
-
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -5,11 +5,12 @@
 #include "MonitorProcess.h"
 #include "PduDecoder.h"
 #include "SimulatedModem.h"
+#include "support/Loopback.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -17,8 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,23 +32,9 @@ std::string Utf8(const char8_t* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-// A loopback port nobody listens on.
-int RefusedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 TEST(SmsAlertE2E, NoModemIsLoggedAsInitialisationFailure) {
-    char pattern[] = "/tmp/sms-alert-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    TempDir temp;
+    const fs::path dir = temp.path();
     std::ofstream(dir / "mondem.ini") << "[Modem]\nDevice=" << (dir / "ttyUSB0").string() << "\n";
     {
         MonitorProcess monitor(dir, MonitorScreen::Offscreen);
@@ -57,16 +42,13 @@ TEST(SmsAlertE2E, NoModemIsLoggedAsInitialisationFailure) {
             << DumpLines(monitor.lines());
         EXPECT_EQ(monitor.Count(Utf8(u8"初始化短信设备完成！")), 0);
     }
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }
 
 TEST(SmsAlertE2E, FailedSendIsLoggedAndRetriedThenExactlyOneSmsReachesTheModem) {
     if (const std::string tool = MissingDisplayTool(); !tool.empty())
         GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
-    char pattern[] = "/tmp/sms-alert-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    TempDir temp;
+    const fs::path dir = temp.path();
     const int port = RefusedPort();
     // GBK, as the settings dialog writes it.
     std::ofstream(dir / "servers.ini", std::ios::binary)
@@ -119,9 +101,6 @@ TEST(SmsAlertE2E, FailedSendIsLoggedAndRetriedThenExactlyOneSmsReachesTheModem) 
     EXPECT_EQ(text.substr(0, head.size()), head) << text;
     EXPECT_GT(text.size(), head.size() + 8) << "the date-time follows: " << text;
     EXPECT_EQ(modem.faults(), std::vector<std::string>{});
-
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "engine/Alert.h"
-#include "AlertFakes.h"
+#include "AlertTestSupport.h"
 #include "engine/ServerTable.h"
 #include "engine/SmsText.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
+#include "support/FakeModem.h"
+#include "support/Pump.h"
+#include "support/ScopedSeam.h"
 
+#include <QCoreApplication>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -24,12 +28,6 @@ protected:
         for (TServers& slot : ServerTable)
             slot = TServers{};
         Fill(3, "数据库", false, false);
-        previousClock_ = SetClock(&clock);
-        SetUserFormats(&kIsoFormats);
-    }
-    void TearDown() override {
-        SetClock(previousClock_);
-        SetUserFormats(nullptr);
     }
 
     static void Fill(int slot, const std::string& name, bool sound, bool sms) {
@@ -49,12 +47,11 @@ protected:
     }
 
     ManualClock clock{kNoon};
+    ScopedSeam clockSeam{SetClock, &clock};
+    ScopedSeam formatsSeam{SetUserFormats, &kIsoFormats};
     FakeModem modem;
     FakeTones tones;
     LogCollector collector;
-
-private:
-    const Clock* previousClock_ = nullptr;
 };
 
 TEST_F(AlertTest, SoundOnlyPlaysNineRisingTonesAndNothingElse) {
@@ -159,41 +156,54 @@ TEST_F(AlertTest, IndexOutsideTheTableDoesNothing) {
     EXPECT_EQ(modem.sent().size(), 0u);
 }
 
-// Two workers of one slot overlapping: the second must see the first one's LastSMS.
+// A worker's body on a thread of the test's own, so that the test can wait for its end.
+class Worker {
+public:
+    Worker(std::shared_ptr<AlertLog> log, int slot) : alert_(std::move(log)) {
+        alert_.ServerIndex = slot;
+        thread_ = std::thread([this] { alert_.Execute(); });
+    }
+    ~Worker() { join(); }
+    void join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    TAlert alert_;
+    std::thread thread_;
+};
+
+// Two workers of one slot overlapping: the second must see the first one's LastSMS. Both play
+// their tones first, so once all eighteen have played, the second is on its way to the send
+// while the first is held inside it.
 TEST_F(AlertTest, OverlappingWorkersSendOnceWithinTheInterval) {
-    Fill(3, "数据库", false, true);
+    Fill(3, "数据库", true, true);
     modem.hold();
-    auto* first = new TAlert(collector.log);
-    first->ServerIndex = 3;
-    first->Start();
+    Worker first(collector.log, 3);
     ASSERT_TRUE(modem.waitForSends(1));
-    auto* second = new TAlert(collector.log);
-    second->ServerIndex = 3;
-    second->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Worker second(collector.log, 3);
+    ASSERT_TRUE(WaitUntil([&] { return tones.tones().size() == 18; }));
     modem.release();
+    first.join();
+    second.join();
     ASSERT_TRUE(collector.waitForLines(1));
-    collector.drain();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     collector.drain();
     EXPECT_EQ(modem.sent().size(), 1u);
     EXPECT_EQ(collector.lines, std::vector<std::string>{"已发送短信到管理员手机!"});
 }
 
 TEST_F(AlertTest, OverlappingWorkerRetriesAtOnceAfterAFailedSend) {
-    Fill(3, "数据库", false, true);
+    Fill(3, "数据库", true, true);
     modem.hold();
     modem.answer(-1);
-    auto* first = new TAlert(collector.log);
-    first->ServerIndex = 3;
-    first->Start();
+    Worker first(collector.log, 3);
     ASSERT_TRUE(modem.waitForSends(1));
-    auto* second = new TAlert(collector.log);
-    second->ServerIndex = 3;
-    second->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Worker second(collector.log, 3);
+    ASSERT_TRUE(WaitUntil([&] { return tones.tones().size() == 18; }));
     modem.release();
-    ASSERT_TRUE(modem.waitForSends(2));
+    first.join();
+    second.join();
     ASSERT_TRUE(collector.waitForLines(2));
     EXPECT_EQ(modem.sent().size(), 2u);
     EXPECT_EQ(collector.lines,
@@ -221,8 +231,8 @@ TEST(AlertLogTest, AFailingAppendIsReportedAndLaterLinesStillArrive) {
     // The append runs from Qt's event dispatch: an exception must reach the default error
     // report there instead of unwinding through Qt's frames.
     std::vector<std::string> reports;
-    ErrorReportHandler previous =
-        SetErrorReportHandler([&](const std::string& message) { reports.push_back(message); });
+    ScopedSeam reportSeam(SetErrorReportHandler,
+                          [&](const std::string& message) { reports.push_back(message); });
     QObject receiver;
     std::vector<std::string> lines;
     auto log = std::make_shared<AlertLog>(&receiver, [&](const std::string& line) {
@@ -244,7 +254,6 @@ TEST(AlertLogTest, AFailingAppendIsReportedAndLaterLinesStillArrive) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     log->Detach();
-    SetErrorReportHandler(previous);
     EXPECT_FALSE(escaped);
     EXPECT_EQ(reports, std::vector<std::string>{"window gone"});
     EXPECT_EQ(lines, std::vector<std::string>{"good"});
@@ -270,10 +279,9 @@ TEST(SmsTextTest, PrefixNameSuffixAndDateTime) {
          "Vormix服务器智能检测程序:【数据库】发生故障!--2026-12-07 00:00:01"},
     };
     for (const auto& c : cases) {
-        SetUserFormats(&c.formats);
+        ScopedSeam formats(SetUserFormats, &c.formats);
         EXPECT_EQ(AlertSmsText("数据库", EncodeDateTime(c.when)), c.text);
     }
-    SetUserFormats(nullptr);
 }
 
 } // namespace

@@ -1,14 +1,17 @@
 #include "engine/ProbeCycle.h"
-#include "AlertFakes.h"
+#include "AlertTestSupport.h"
 #include "FakeView.h"
-#include "Listeners.h"
-#include "TempDir.h"
 #include "engine/ProbeFlags.h"
 #include "engine/ServerTable.h"
 #include "net/SocketError.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
+#include "support/FakeModem.h"
+#include "support/Loopback.h"
+#include "support/Pump.h"
+#include "support/ScopedSeam.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -46,18 +49,11 @@ protected:
             slot = TServers{};
         ProbeWaiting = false;
         HoldClosed = false;
-        previousClock_ = SetClock(&clock);
-        previousReport_ = SetErrorReportHandler(
-            [this](const std::string& message) { errors.push_back(message); });
         engine = std::make_unique<ProbeCycle>(view);
         engine->Timer1.stop();
         engine->Timer2.setInterval(kHoldMs);
     }
-    void TearDown() override {
-        engine.reset();
-        SetErrorReportHandler(previousReport_);
-        SetClock(previousClock_);
-    }
+    void TearDown() override { engine.reset(); }
 
     // Writes servers.ini with SMS alerts on and sound off, and loads it.
     void Load(const std::vector<Server>& servers) {
@@ -90,13 +86,11 @@ protected:
         if (slot < 0)
             return "";
         ++alerts_;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         auto logged = [&] {
             return static_cast<size_t>(
                 std::count(view.log.begin(), view.log.end(), "已发送短信到管理员手机!"));
         };
-        while (logged() < alerts_ && std::chrono::steady_clock::now() < deadline)
-            Pump(5);
+        PumpUntil([&] { return logged() >= alerts_; }, 10000);
         EXPECT_EQ(logged(), alerts_);
         const auto sent = modem.sent();
         if (sent.size() < alerts_)
@@ -106,27 +100,19 @@ protected:
         return ServerTable[slot].Name;
     }
 
-    // Dispatches events for `ms`.
-    static void Pump(int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
     TempDir dir;
     FakeView view;
     FakeModem modem;
     FakeTones tones;
     ManualClock clock{EncodeDateTime({2026, 12, 6, 8, 0, 0, 0})};
     Lines errors;
+    ScopedSeam clockSeam{SetClock, &clock};
+    ScopedSeam reportSeam{SetErrorReportHandler,
+                          [this](const std::string& message) { errors.push_back(message); }};
     std::unique_ptr<ProbeCycle> engine;
 
 private:
     size_t alerts_ = 0;
-    const Clock* previousClock_ = nullptr;
-    ErrorReportHandler previousReport_;
 };
 
 TEST_F(ProbeCycleTest, ComponentsAtCreation) {
@@ -139,12 +125,10 @@ TEST_F(ProbeCycleTest, ComponentsAtCreation) {
 }
 
 TEST_F(ProbeCycleTest, FirstTimedCycleProbesAnAcceptingServer) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     Load({{"Web", "127.0.0.1", server.port()}});
     engine->Timer1.start(50);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (view.buttons.size() < 4 && std::chrono::steady_clock::now() < deadline)
-        Pump(10);
+    PumpUntil([&] { return view.buttons.size() >= 4; }, 10000);
     EXPECT_EQ(view.log, kAccepted);
     EXPECT_EQ(view.rows[0].status, "正常");
     EXPECT_EQ(view.statusWrites, (Lines{"0:检测中", "0:正常", "0:正常"}));
@@ -175,7 +159,7 @@ TEST_F(ProbeCycleTest, EmptyTableProbesNothingAndRearms) {
 }
 
 TEST_F(ProbeCycleTest, ButtonsAreOffWhileTheCycleRunsAndItDoesNotNest) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     Load({{"Web", "127.0.0.1", server.port()}});
     view.onLog = [this](const std::string&) { engine->Button1Click(); };
     EXPECT_EQ(Cycle(), kAccepted);
@@ -185,7 +169,7 @@ TEST_F(ProbeCycleTest, ButtonsAreOffWhileTheCycleRunsAndItDoesNotNest) {
 }
 
 TEST_F(ProbeCycleTest, EmptyAddressEndsTheWalk) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     Load({{"A", "127.0.0.1", server.port()},
           {"B", "", server.port()},
           {"C", "127.0.0.1", server.port()}});
@@ -205,7 +189,7 @@ TEST_F(ProbeCycleTest, DuplicateAddressLandsOnTheFirstSlot) {
 }
 
 TEST_F(ProbeCycleTest, AlertFromTheThirdFailureOnUntilOneSuccess) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     const int refused = RefusedPort();
     Load({{"数据库", "127.0.0.1", refused}});
     const struct {
@@ -225,12 +209,12 @@ TEST_F(ProbeCycleTest, AlertFromTheThirdFailureOnUntilOneSuccess) {
 TEST_F(ProbeCycleTest, OnlyTheFirstFailingServerAlerts) {
     // Every slot needs an address and port of its own, or FindServer sends its results to
     // the first slot with the same pair.
-    std::vector<std::unique_ptr<Listener>> up;
+    std::vector<std::unique_ptr<LoopbackServer>> up;
     std::vector<Server> servers;
     for (int i = 0; i < 6; ++i) {
-        int port = RefusedPort();
+        int port = RefusedPort(i);
         if (i != 2 && i != 5) {
-            up.push_back(std::make_unique<Listener>(Listener::Hold));
+            up.push_back(std::make_unique<LoopbackServer>(LoopbackServer::Hold));
             port = up.back()->port();
         }
         servers.push_back({"S" + std::to_string(i), "127.0.0.1", port});
@@ -242,7 +226,7 @@ TEST_F(ProbeCycleTest, OnlyTheFirstFailingServerAlerts) {
     }
     EXPECT_EQ(ServerTable[5].FailCount, 4);
 
-    Listener recovered(Listener::Hold);
+    LoopbackServer recovered(LoopbackServer::Hold);
     ServerTable[2].Port = recovered.port();
     Cycle();
     EXPECT_EQ(Alerted(), "S5");
@@ -287,7 +271,7 @@ TEST_F(ProbeCycleTest, ManualCycleReplacesThePendingTimedOne) {
 
 // An address the system refuses at once must not end the cycle.
 TEST_F(ProbeCycleTest, AttemptFailingAtOnceCountsAndTheWalkGoesOn) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     Load({{"Bad", "not an address", 80}, {"Web", "127.0.0.1", server.port()}});
     const Lines lines = Cycle();
     ASSERT_GE(lines.size(), 4u);
@@ -302,8 +286,8 @@ TEST_F(ProbeCycleTest, AttemptFailingAtOnceCountsAndTheWalkGoesOn) {
 // No socket to be had (descriptor limit reached): each probe fails at once, the walk goes on.
 TEST_F(ProbeCycleTest, NoSocketToBeHadCountsEveryProbeAndTheCycleEnds) {
     // Accepting servers: a probe that got a socket would succeed.
-    Listener first(Listener::Hold);
-    Listener second(Listener::Hold);
+    LoopbackServer first(LoopbackServer::Hold);
+    LoopbackServer second(LoopbackServer::Hold);
     Load({{"A", "127.0.0.1", first.port()}, {"B", "127.0.0.1", second.port()}});
     // The sanitizers need a descriptor for each type check they have not cached yet: one cycle
     // before the limit runs the same calls.
@@ -334,8 +318,8 @@ TEST_F(ProbeCycleTest, NoSocketToBeHadCountsEveryProbeAndTheCycleEnds) {
 
 // A reset during the hold ends the probe once, closes the broken connection, and goes on.
 TEST_F(ProbeCycleTest, ResetDuringTheHoldCountsOnceAndTheWalkGoesOn) {
-    Listener reset(Listener::ResetAfter, 100);
-    Listener server(Listener::Hold);
+    LoopbackServer reset(LoopbackServer::ResetAfter, 100);
+    LoopbackServer server(LoopbackServer::Hold);
     engine->Timer2.setInterval(600);
     Load({{"Reset", "127.0.0.1", reset.port()}, {"Web", "127.0.0.1", server.port()}});
     const Lines expected = {Connecting("127.0.0.1"),   Connected("127.0.0.1"),
@@ -348,7 +332,7 @@ TEST_F(ProbeCycleTest, ResetDuringTheHoldCountsOnceAndTheWalkGoesOn) {
     EXPECT_FALSE(engine->CS1.Active());
     EXPECT_FALSE(engine->Timer2.isActive());
     // No late end of the first hold after the cycle.
-    Pump(800);
+    PumpFor(800);
     EXPECT_EQ(view.log.size(), expected.size());
     EXPECT_EQ(ServerTable[0].FailCount, 1);
     EXPECT_TRUE(errors.empty());
@@ -356,8 +340,8 @@ TEST_F(ProbeCycleTest, ResetDuringTheHoldCountsOnceAndTheWalkGoesOn) {
 
 // A peer closing during the hold is a failure, whatever the previous hold ended with.
 TEST_F(ProbeCycleTest, EarlyCloseByThePeerIsAFailureAfterASuccessfulHold) {
-    Listener server(Listener::Hold);
-    Listener closer(Listener::CloseAtOnce);
+    LoopbackServer server(LoopbackServer::Hold);
+    LoopbackServer closer(LoopbackServer::CloseAtOnce);
     Load({{"Web", "127.0.0.1", server.port()}, {"Closer", "127.0.0.1", closer.port()}});
     EXPECT_EQ(Cycle(),
               (Lines{Connecting("127.0.0.1"), Connected("127.0.0.1"), Disconnected("127.0.0.1"),
@@ -380,8 +364,8 @@ TEST_F(ProbeCycleTest, FailingHandlersAreReportedAndEveryProbeEnds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failingLine);
-        Listener first(Listener::Hold);
-        Listener second(Listener::Hold);
+        LoopbackServer first(LoopbackServer::Hold);
+        LoopbackServer second(LoopbackServer::Hold);
         Load({{"A", "127.0.0.1", first.port()}, {"B", "127.0.0.1", second.port()}});
         errors.clear();
         bool thrown = false;
@@ -403,11 +387,10 @@ TEST_F(ProbeCycleTest, FailingHandlersAreReportedAndEveryProbeEnds) {
 
 TEST_F(ProbeCycleTest, ReloadThroughTheEngineResetsRows) {
     dir.write("servers.ini", "[A]\r\nIP=127.0.0.1\r\n");
-    char previous[4096];
-    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
-    engine->LoadServers();
-    ASSERT_EQ(::chdir(previous), 0);
+    {
+        WorkingDirectory inDir(dir.path());
+        engine->LoadServers();
+    }
     ASSERT_EQ(view.rows.size(), 1u);
     EXPECT_EQ(ServerTable[0].Port, 7000);
 }
@@ -434,7 +417,7 @@ public:
 };
 
 TEST_F(ProbeCycleTest, ObserversFollowEveryProbeAndTheRecordsCountOutcomes) {
-    Listener server(Listener::Hold);
+    LoopbackServer server(LoopbackServer::Hold);
     const int refused = RefusedPort();
     Load({{"Up", "127.0.0.1", server.port()}, {"Down", "127.0.0.1", refused}});
     RecordingObserver observer;
@@ -468,11 +451,10 @@ TEST_F(ProbeCycleTest, ObserversFollowEveryProbeAndTheRecordsCountOutcomes) {
     // A reload starts every record again; an observer that left hears nothing more.
     observer.calls.clear();
     dir.write("servers.ini", "[A]\r\nIP=127.0.0.1\r\n");
-    char previous[4096];
-    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
-    engine->LoadServers();
-    ASSERT_EQ(::chdir(previous), 0);
+    {
+        WorkingDirectory inDir(dir.path());
+        engine->LoadServers();
+    }
     EXPECT_EQ(observer.calls, Lines{"loaded"});
     EXPECT_EQ(engine->Record(0).successes, 0u);
     EXPECT_EQ(engine->Record(1).failures, 0u);

@@ -1,7 +1,7 @@
 #include "engine/ServerTable.h"
 #include "FakeView.h"
-#include "TempDir.h"
 #include "storage/StreamErrors.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

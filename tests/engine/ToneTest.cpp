@@ -1,12 +1,13 @@
 #include "platform/Tone.h"
-#include "TempDir.h"
 #include "engine/Alert.h"
 #include "engine/ServerTable.h"
+#include "support/TempDir.h"
 
 #include <alsa/asoundlib.h>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>

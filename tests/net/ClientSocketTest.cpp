@@ -1,5 +1,7 @@
 #include "EventLog.h"
-#include "Loopback.h"
+#include "support/Loopback.h"
+#include "support/Pump.h"
+#include "support/ScopedSeam.h"
 
 #include "net/ClientSocket.h"
 #include "net/SocketError.h"
@@ -26,14 +28,11 @@ namespace {
 // Collects what reaches the default error report while it lives.
 class TReportCapture {
 public:
-    TReportCapture() {
-        previous_ = SetErrorReportHandler([this](const std::string& m) { Messages.push_back(m); });
-    }
-    ~TReportCapture() { SetErrorReportHandler(previous_); }
     std::vector<std::string> Messages;
 
 private:
-    ErrorReportHandler previous_;
+    ScopedSeam seam_{SetErrorReportHandler,
+                     [this](const std::string& m) { Messages.push_back(m); }};
 };
 
 std::string Refused() {
@@ -48,7 +47,7 @@ protected:
         socket.SetAddress(address);
         socket.SetPort(port);
     }
-    void ConnectTo(TLoopbackListener& listener) {
+    void ConnectTo(LoopbackListener& listener) {
         Target(listener.Port());
         socket.SetActive(true);
         ASSERT_TRUE(PumpUntil([&] { return socket.Active(); })) << "no connection was made";
@@ -60,9 +59,9 @@ protected:
 
 } // namespace
 
-// a. Server accepts; the prober closes after its hold time.
+// Server accepts; the prober closes after its hold time.
 TEST_F(ClientSocketTest, AcceptedConnectionRunsTheWholeRoad) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     Target(listener.Port());
     socket.SetActive(true);
     EXPECT_EQ(log.Take(), (Lines{"Lookup", "Connecting"}));
@@ -87,7 +86,7 @@ TEST_F(ClientSocketTest, AcceptedConnectionRunsTheWholeRoad) {
     CloseInOrder(server);
 }
 
-// b. Connection refused: one error, nothing more, and Active never changes.
+// Connection refused: one error, nothing more, and Active never changes.
 TEST_F(ClientSocketTest, RefusedConnectionEndsInOneConnectError) {
     Target(RefusedPort());
     socket.SetActive(true);
@@ -102,10 +101,10 @@ TEST_F(ClientSocketTest, RefusedConnectionEndsInOneConnectError) {
     EXPECT_EQ(log.Take(), Lines{});
 }
 
-// c. Silent host: no answer until the connect time-out, then a connect error.
+// Silent host: no answer until the connect time-out, then a connect error.
 TEST_F(ClientSocketTest, SilentHostTimesOutAsAConnectError) {
     TClientSocket::SetConnectTimeoutMs(400);
-    TLoopbackListener listener(0);
+    LoopbackListener listener(0);
     listener.Fill();
     Target(listener.Port());
     socket.SetActive(true);
@@ -117,9 +116,9 @@ TEST_F(ClientSocketTest, SilentHostTimesOutAsAConnectError) {
     EXPECT_FALSE(socket.Active());
 }
 
-// d1. The peer closes in order first.
+// The peer closes in order first.
 TEST_F(ClientSocketTest, OrderlyCloseByThePeerDisconnectsOnce) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     ConnectTo(listener);
     log.Take();
     CloseInOrder(listener.Accept());
@@ -131,9 +130,9 @@ TEST_F(ClientSocketTest, OrderlyCloseByThePeerDisconnectsOnce) {
     EXPECT_EQ(log.Take(), Lines{});
 }
 
-// d2. The peer resets first: an error only; the connection stays until closed by us.
+// The peer resets first: an error only; the connection stays until closed by us.
 TEST_F(ClientSocketTest, ResetByThePeerIsAnErrorAndKeepsTheConnection) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     ConnectTo(listener);
     log.Take();
     CloseWithReset(listener.Accept());
@@ -147,7 +146,7 @@ TEST_F(ClientSocketTest, ResetByThePeerIsAnErrorAndKeepsTheConnection) {
     EXPECT_EQ(log.Take(), (Lines{"Disconnect 0 127.0.0.1"}));
 }
 
-// e1. Text that is not an IPv4 address goes to 255.255.255.255, which Linux refuses at once.
+// Text that is not an IPv4 address goes to 255.255.255.255, which Linux refuses at once.
 TEST_F(ClientSocketTest, AddressThatIsNotIpv4IsRefusedInsideTheCall) {
     for (const char* text : {"not-an-address", "255.255.255.255", "1.2.3.4.5"}) {
         SCOPED_TRACE(text);
@@ -166,7 +165,7 @@ TEST_F(ClientSocketTest, AddressThatIsNotIpv4IsRefusedInsideTheCall) {
 
 // Linux would take 0.0.0.0 as this machine; it is refused inside the call instead.
 TEST_F(ClientSocketTest, AddressZeroIsRefusedInsideTheCall) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     for (TClientType type : {ctNonBlocking, ctBlocking}) {
         for (const char* text : {"0.0.0.0", "0"}) {
             SCOPED_TRACE(text);
@@ -183,7 +182,7 @@ TEST_F(ClientSocketTest, AddressZeroIsRefusedInsideTheCall) {
     }
 }
 
-// e2. Neither Address nor Host: a lookup error 1110, then the disconnect, all inside the call.
+// Neither Address nor Host: a lookup error 1110, then the disconnect, all inside the call.
 TEST_F(ClientSocketTest, MissingAddressIsALookupErrorAndADisconnect) {
     socket.SetPort(80);
     socket.SetActive(true);
@@ -202,7 +201,7 @@ TEST_F(ClientSocketTest, MissingAddressIsALookupErrorAndADisconnect) {
 }
 
 TEST_F(ClientSocketTest, DeactivatingWhileConnectingDoesNothing) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     Target(listener.Port());
     socket.SetActive(true);
     socket.SetActive(false);
@@ -216,7 +215,7 @@ TEST_F(ClientSocketTest, DeactivatingWhileConnectingDoesNothing) {
 // A second open while the first still connects makes a second handle; the first attempt's
 // connect notice still arrives, and its handle is released afterwards.
 TEST_F(ClientSocketTest, SecondActivationWhileConnecting) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     int before = OpenDescriptorCount();
     Target(listener.Port());
     socket.SetActive(true);
@@ -236,7 +235,7 @@ TEST_F(ClientSocketTest, SecondActivationWhileConnecting) {
 // The write notice of a handle closed inside OnConnect is already queued when a new handle
 // (very likely with the same number) is opened; it must not reach the new connection.
 TEST_F(ClientSocketTest, NoticesForAnOlderHandleAreIgnored) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     Target(listener.Port());
     bool reopened = false;
     int oldHandle = -1;
@@ -264,9 +263,9 @@ TEST_F(ClientSocketTest, PortUsesItsLow16Bits) {
     };
     for (Row row : {Row{70000, 4464}, Row{-1, 65535}}) {
         SCOPED_TRACE(row.set);
-        std::unique_ptr<TLoopbackListener> listener;
+        std::unique_ptr<LoopbackListener> listener;
         try {
-            listener = std::make_unique<TLoopbackListener>(16, row.reaches);
+            listener = std::make_unique<LoopbackListener>(16, row.reaches);
         } catch (const std::exception&) {
             GTEST_SKIP() << "port " << row.reaches << " is taken here";
         }
@@ -284,7 +283,7 @@ TEST_F(ClientSocketTest, PortUsesItsLow16Bits) {
 // Setters compare before checking Active: an equal value (ASCII case ignored for texts) is
 // accepted even while connected, a different one is refused and the old value stays.
 TEST_F(ClientSocketTest, SettersWhileActive) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     socket.SetService("");
     socket.SetAddress("0x7F.0.0.1");
     socket.SetPort(listener.Port());
@@ -312,7 +311,7 @@ TEST_F(ClientSocketTest, SettersWhileActive) {
 }
 
 TEST_F(ClientSocketTest, ClosingTwiceFiresOneDisconnect) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     ConnectTo(listener);
     int handle = socket.Socket()->SocketHandle();
     socket.SetActive(false);
@@ -322,7 +321,7 @@ TEST_F(ClientSocketTest, ClosingTwiceFiresOneDisconnect) {
 }
 
 TEST_F(ClientSocketTest, DestructionWhileConnectedFiresNoEvent) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     auto doomed = std::make_unique<TClientSocket>();
     TEventLog events(*doomed);
     doomed->SetAddress("127.0.0.1");
@@ -339,7 +338,7 @@ TEST_F(ClientSocketTest, DestructionWhileConnectedFiresNoEvent) {
 }
 
 TEST_F(ClientSocketTest, HostIsLookedUpAsynchronouslyAndWinsOverAddress) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     // Nothing listens on 127.0.0.2, so a connect to Address would be refused.
     Target(listener.Port(), "127.0.0.2");
     socket.SetHost("localhost");
@@ -362,7 +361,7 @@ TEST_F(ClientSocketTest, NoticesNamingAnEarlierOpen) {
         {FD_WRITE, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
         {FD_CLOSE, {}},
     };
-    TLoopbackListener listener;
+    LoopbackListener listener;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.kind);
         TClientSocket client;
@@ -378,9 +377,9 @@ TEST_F(ClientSocketTest, NoticesNamingAnEarlierOpen) {
 }
 
 TEST_F(ClientSocketTest, ServiceIsLookedUpAsynchronouslyAndWinsOverPort) {
-    std::unique_ptr<TLoopbackListener> listener;
+    std::unique_ptr<LoopbackListener> listener;
     try {
-        listener = std::make_unique<TLoopbackListener>(16, 9); // "discard" in the services file
+        listener = std::make_unique<LoopbackListener>(16, 9); // "discard" in the services file
     } catch (const std::exception&) {
         GTEST_SKIP() << "cannot listen on port 9 here";
     }
@@ -416,22 +415,30 @@ TEST_F(ClientSocketTest, FailedLookup) {
     }
 }
 
-// The object goes away while its lookup still runs; the result must find nothing.
+// The object goes away while its lookup still runs: the result, when it comes, finds nothing,
+// raises nothing and opens no handle.
 TEST_F(ClientSocketTest, DestroyedWhileLookingUp) {
+    const int port = RefusedPort();
+    const int before = OpenDescriptorCount();
+    std::vector<std::unique_ptr<TEventLog>> logs;
     for (int i = 0; i < 20; ++i) {
         auto doomed = std::make_unique<TClientSocket>();
-        TEventLog events(*doomed);
+        logs.push_back(std::make_unique<TEventLog>(*doomed));
         doomed->SetHost("localhost");
-        doomed->SetPort(RefusedPort());
+        doomed->SetPort(port);
         doomed->SetActive(true);
         doomed.reset();
     }
     PumpFor(300);
+    for (const auto& events : logs)
+        EXPECT_EQ(events->Lines, Lines{"Lookup"});
+    EXPECT_TRUE(PumpUntil([&] { return OpenDescriptorCount() == before; }, 3000))
+        << OpenDescriptorCount() << " descriptors, " << before << " before";
 }
 
 // A second open while resolving starts afresh; the first lookup's result is dropped.
 TEST_F(ClientSocketTest, ReopeningWhileResolvingAbandonsTheFirstLookup) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     Target(listener.Port());
     socket.SetHost("localhost");
     socket.SetActive(true);
@@ -490,7 +497,7 @@ TEST_F(ClientSocketTest, ExceptionFromASynchronousHandlerClosesTheHandle) {
 
 TEST_F(ClientSocketTest, ExceptionFromANoticeHandlerGoesToTheErrorReport) {
     TReportCapture reports;
-    TLoopbackListener listener;
+    LoopbackListener listener;
     Target(listener.Port());
     socket.OnConnect = [](TClientSocket*, TCustomWinSocket*) { throw ESocketError("boom"); };
     socket.SetActive(true);
@@ -501,7 +508,7 @@ TEST_F(ClientSocketTest, ExceptionFromANoticeHandlerGoesToTheErrorReport) {
 
 // A banner that is never read raises one read notice; reading re-arms it.
 TEST_F(ClientSocketTest, ReadNoticeIsReArmedByReading) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     ConnectTo(listener);
     int server = listener.Accept();
     SendText(server, "first");
@@ -517,7 +524,7 @@ TEST_F(ClientSocketTest, ReadNoticeIsReArmedByReading) {
 }
 
 TEST_F(ClientSocketTest, SocketAlreadyOpen) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     ConnectTo(listener);
     try {
         socket.Socket()->OpenConnection("", "127.0.0.1", "", listener.Port(), false);
@@ -591,7 +598,7 @@ TEST_F(ClientSocketTest, RefusedAttemptsLeaveNoDescriptorBehind) {
 
 // ctBlocking: the connect runs inside SetActive(true); failures are exceptions, never notices.
 TEST_F(ClientSocketTest, BlockingConnectIsMadeInsideTheCall) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     socket.SetClientType(ctBlocking);
     Target(listener.Port());
     socket.SetActive(true);
@@ -639,7 +646,7 @@ TEST_F(ClientSocketTest, BlockingFailuresAreExceptions) {
 
 TEST_F(ClientSocketTest, BlockingConnectToASilentHostGivesUpAfterTheTimeOut) {
     TClientSocket::SetConnectTimeoutMs(300);
-    TLoopbackListener listener(0);
+    LoopbackListener listener(0);
     listener.Fill();
     socket.SetClientType(ctBlocking);
     Target(listener.Port());
@@ -686,7 +693,7 @@ TEST_F(ClientSocketTest, SilentHostInAPrivateNetworkNamespace) {
 
 // While loading, Active is only recorded; Loaded() applies it.
 TEST_F(ClientSocketTest, ActiveSetWhileLoadingOpensWhenLoaded) {
-    TLoopbackListener listener;
+    LoopbackListener listener;
     socket.BeginLoading();
     Target(listener.Port());
     socket.SetActive(true);

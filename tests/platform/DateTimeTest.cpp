@@ -1,5 +1,5 @@
-#include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "support/ScopedSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,8 @@ namespace {
 
 class FixedFormats : public testing::Test {
 protected:
-    void SetUp() override { SetUserFormats(&formats_); }
-    void TearDown() override { SetUserFormats(nullptr); }
     RegionalFormats formats_{"%Y-%m-%d", "%H:%M:%S", '.'};
+    ScopedSeam formatsSeam_{SetUserFormats, &formats_};
 };
 
 TEST(DateTime, DayCountStartsOn1899_12_30) {
@@ -59,16 +58,6 @@ TEST_F(FixedFormats, FloatsUseTheDecimalSeparator) {
     EXPECT_EQ(StrToFloat("2,5"), 2.5);
     EXPECT_EQ(StrToFloat("2.5"), std::nullopt);
     EXPECT_EQ(StrToFloat("abc"), std::nullopt);
-}
-
-TEST(Clock, ManualClockReplacesTheSystemClock) {
-    ManualClock clock(EncodeDateTime({2026, 12, 6, 20, 15, 0}));
-    SetClock(&clock);
-    EXPECT_EQ(Now(), EncodeDateTime({2026, 12, 6, 20, 15, 0}));
-    clock.advanceSeconds(600);
-    EXPECT_NEAR(Now(), EncodeDateTime({2026, 12, 6, 20, 25, 0}), 1e-9);
-    SetClock(nullptr);
-    EXPECT_GT(Now(), EncodeDateTime({2026, 1, 1}));
 }
 
 } // namespace

@@ -1,5 +1,3 @@
-#include "platform/ErrorReport.h"
-#include "platform/Exception.h"
 #include "platform/GbkText.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +17,20 @@ TEST(GbkText, RoundTripsThroughUtf8) {
 }
 
 TEST(GbkText, BadBytesAreMarkedNotDropped) {
-    EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(GbkToUtf8("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(GbkToUtf8("a\xD5"), "a\xEF\xBF\xBD");
-    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");
+    EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80"
+                        "b"),
+              "a?b");
 }
 
 TEST(GbkText, UpperCaseNeverFoldsASecondByte) {
     EXPECT_EQ(GbkUpperCase("alpha Beta"), "ALPHA BETA");
     // 0xB0 0x61 is one double-byte character whose second byte is the code of "a".
     EXPECT_EQ(GbkUpperCase("\xB0\x61x"), "\xB0\x61X");
-}
-
-TEST(ErrorReport, GuardedBodyReportsAndStops) {
-    std::string seen;
-    auto previous = SetErrorReportHandler([&](const std::string& text) { seen = text; });
-    bool ran = RunGuarded([] { throw Exception("Cannot open file ./servers.ini"); });
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(seen, "Cannot open file ./servers.ini");
-    EXPECT_TRUE(RunGuarded([] {}));
-    SetErrorReportHandler(previous);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "PduDecoder.h"
 #include "SimulatedModem.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -38,18 +39,11 @@ std::string AlertText(const std::string& name) {
 // closes the library's port afterwards so the next test starts from nothing.
 class MondemTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/mondem-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        setenv("MONDEM_CONFIG", (dir_ / "mondem.ini").c_str(), 1);
-    }
+    void SetUp() override { setenv("MONDEM_CONFIG", (dir_ / "mondem.ini").c_str(), 1); }
 
     void TearDown() override {
         fnCloseModem(-1);
         unsetenv("MONDEM_CONFIG");
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     void writeConfig(const std::string& modemSection) {
@@ -89,7 +83,8 @@ protected:
         return texts.value_or(std::vector<std::u16string>{});
     }
 
-    fs::path dir_;
+    TempDir temp_;
+    const fs::path dir_ = temp_.path();
 };
 
 TEST_F(MondemTest, InitialisationTurnsEchoOffAndSelectsPduMode) {

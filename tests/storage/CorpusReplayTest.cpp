@@ -1,4 +1,5 @@
-#include "StorageTestSupport.h"
+#include "support/Child.h"
+#include "support/TempDir.h"
 
 #include "fuzz/storage/IniRoundTrip.h"
 

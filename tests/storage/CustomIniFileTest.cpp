@@ -1,4 +1,5 @@
 #include "storage/MemIniFile.h"
+#include "support/ScopedSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -97,14 +98,8 @@ TEST(CustomIniFileBinary, DecodingStopsAtTheFirstBadPairAndAcceptsLowerCase) {
 
 class RegionalAccessors : public testing::Test {
 protected:
-    void SetUp() override {
-        formats_.shortDate = "%d/%m/%Y";
-        formats_.longTime = "%H:%M:%S";
-        formats_.decimalSeparator = ',';
-        SetUserFormats(&formats_);
-    }
-    void TearDown() override { SetUserFormats(nullptr); }
-    RegionalFormats formats_;
+    RegionalFormats formats_{"%d/%m/%Y", "%H:%M:%S", ','};
+    ScopedSeam formatsSeam_{SetUserFormats, &formats_};
     TMemIniFile ini_{""};
 };
 

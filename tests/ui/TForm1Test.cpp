@@ -1,4 +1,6 @@
-#include "FakeModem.h"
+#include "support/FakeModem.h"
+#include "support/ScopedSeam.h"
+#include "support/TempDir.h"
 
 #include "engine/ProbeCycle.h"
 #include "platform/AppInfo.h"
@@ -15,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -32,18 +33,6 @@ namespace {
 // error reports recorded.
 class MainWindowTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        previousReport =
-            SetErrorReportHandler([this](const std::string& m) { reports.push_back(m); });
-    }
-    void TearDown() override {
-        SetErrorReportHandler(previousReport);
-        QDir::setCurrent(previousDir);
-    }
-
     void WriteServers(const std::string& gbk) {
         std::ofstream("servers.ini", std::ios::binary) << gbk;
     }
@@ -52,10 +41,11 @@ protected:
         return form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
     }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    ErrorReportHandler previousReport;
+    TempDir dir;
+    WorkingDirectory inDir{dir.path()};
     std::vector<std::string> reports;
+    ScopedSeam reportSeam{SetErrorReportHandler,
+                          [this](const std::string& m) { reports.push_back(m); }};
 };
 
 struct ModemCase {

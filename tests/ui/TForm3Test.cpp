@@ -2,6 +2,8 @@
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
 #include "platform/QtText.h"
+#include "support/ScopedSeam.h"
+#include "support/TempDir.h"
 #include "ui/SettingsHost.h"
 
 #include <QCheckBox>
@@ -11,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -45,22 +46,7 @@ public:
 // A message records the text and the widget that had the focus when it was shown.
 class DialogTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        previousDir_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-        previousHook_ =
-            TForm3::SetMessageHook([this](const std::string& m) { messages.push_back(m); });
-        previousReport_ =
-            SetErrorReportHandler([this](const std::string& m) { reports.push_back(m); });
-    }
-
-    void TearDown() override {
-        form_.reset();
-        TForm3::SetMessageHook(previousHook_);
-        SetErrorReportHandler(previousReport_);
-        QDir::setCurrent(previousDir_);
-    }
+    void TearDown() override { form_.reset(); }
 
     static void WriteIni(const std::string& bytes) {
         std::ofstream(TForm3::kServersPath, std::ios::binary) << bytes;
@@ -104,10 +90,12 @@ protected:
     std::vector<std::string> reports;
 
 private:
-    QTemporaryDir dir_;
-    QString previousDir_;
-    TForm3::MessageHook previousHook_;
-    ErrorReportHandler previousReport_;
+    TempDir dir_;
+    WorkingDirectory inDir_{dir_.path()};
+    ScopedSeam messageSeam_{TForm3::SetMessageHook,
+                            [this](const std::string& m) { messages.push_back(m); }};
+    ScopedSeam reportSeam_{SetErrorReportHandler,
+                           [this](const std::string& m) { reports.push_back(m); }};
     std::unique_ptr<TForm3> form_;
 };
 

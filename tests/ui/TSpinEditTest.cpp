@@ -1,4 +1,5 @@
 #include "ui/TSpinEdit.h"
+#include "support/ScopedSeam.h"
 #include "ui/TSpinButton.h"
 #include "ui/TTimerSpeedButton.h"
 
@@ -35,13 +36,11 @@ protected:
         other = new QLineEdit(&window);
         layout->addWidget(spin);
         layout->addWidget(other);
-        previousBeep = TSpinEdit::SetBeepHook([this] { ++beeps; });
         window.show();
         QApplication::setActiveWindow(&window);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 5000));
         other->setFocus(Qt::OtherFocusReason);
     }
-    void TearDown() override { TSpinEdit::SetBeepHook(previousBeep); }
 
     void Leave() {
         spin->setFocus(Qt::TabFocusReason);
@@ -54,7 +53,7 @@ protected:
     TSpinEdit* spin = nullptr;
     QLineEdit* other = nullptr;
     int beeps = 0;
-    TSpinEdit::BeepHook previousBeep;
+    ScopedSeam beepSeam{TSpinEdit::SetBeepHook, [this] { ++beeps; }};
 };
 
 struct ReadCase {
