@@ -32,21 +32,21 @@ void SetNonBlocking(int fd, bool on) {
 
 } // namespace
 
-TCustomWinSocket::TCustomWinSocket() : TargetAddr(EmptyTarget()) {}
+TCustomWinSocket::TCustomWinSocket() : targetAddr_(EmptyTarget()) {}
 
 TCustomWinSocket::~TCustomWinSocket() {
     EventLink = nullptr;
     try {
-        if (IsConnected && Descriptor != -1)
-            CloseConnection(Descriptor);
+        if (connected_ && descriptor_ != -1)
+            CloseConnection(descriptor_);
     } catch (...) {
         // A failing close leaves nothing to do at destruction.
     }
-    if (Descriptor != -1)
-        close(Descriptor);
+    if (descriptor_ != -1)
+        close(descriptor_);
     // Dropping the receiver drops its queued notices and lookup results, and closes the retired
     // handles it holds.
-    Window.reset();
+    window_.reset();
 }
 
 void TCustomWinSocket::SetConnectTimeoutMs(int ms) {
@@ -58,26 +58,26 @@ int TCustomWinSocket::ConnectTimeoutMs() {
 }
 
 std::string TCustomWinSocket::PeerAddress() {
-    std::lock_guard lock(ObjectLock);
-    if (!IsConnected)
+    std::lock_guard lock(objectLock_);
+    if (!connected_)
         return {};
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    if (getpeername(Descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+    if (getpeername(descriptor_, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
         // After a reset the kernel forgets the peer; the address connected to is still known.
-        if (errno == ENOTCONN && TargetAddr.sin_addr.s_addr != 0)
-            return inet_ntoa(TargetAddr.sin_addr);
+        if (errno == ENOTCONN && targetAddr_.sin_addr.s_addr != 0)
+            return inet_ntoa(targetAddr_.sin_addr);
         throw WinSocketError(errno, "getpeername");
     }
     return inet_ntoa(peer.sin_addr);
 }
 
 int TCustomWinSocket::ReceiveBuf(void* buf, int count) {
-    if (Descriptor == -1 || count <= 0)
+    if (descriptor_ == -1 || count <= 0)
         return 0;
-    ssize_t got = recv(Descriptor, buf, static_cast<size_t>(count), MSG_DONTWAIT);
-    if (Window)
-        Window->ArmRead(DescriptorSerial);
+    ssize_t got = recv(descriptor_, buf, static_cast<size_t>(count), MSG_DONTWAIT);
+    if (window_)
+        window_->ArmRead(descriptorSerial_);
     return got > 0 ? static_cast<int>(got) : 0;
 }
 
@@ -93,18 +93,18 @@ std::string TCustomWinSocket::ReceiveText() {
 void TCustomWinSocket::OpenConnection(const std::string& host, const std::string& address,
                                       const std::string& service, std::uint16_t port,
                                       bool blocking) {
-    if (IsConnected)
+    if (connected_)
         throw ESocketError("Socket already open");
     // An attempt that never finished resolving is abandoned, so the new one starts from the
     // beginning rather than from the old attempt's half-way state.
     CancelLookup();
-    ResolveState = rsIdle;
+    resolveState_ = rsIdle;
     ReleaseLeftHandle();
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw ESocketError("Can't create new socket");
-    Descriptor = fd;
-    DescriptorSerial = ++NextSerial;
+    descriptor_ = fd;
+    descriptorSerial_ = ++nextSerial_;
     try {
         FireEvent(skLookup);
         if (blocking) {
@@ -114,7 +114,7 @@ void TCustomWinSocket::OpenConnection(const std::string& host, const std::string
             ContinueResolve(host, address, service, port);
         }
     } catch (...) {
-        CloseConnection(Descriptor);
+        CloseConnection(descriptor_);
         throw;
     }
 }
@@ -123,38 +123,38 @@ void TCustomWinSocket::ContinueResolve(const std::string& host, const std::strin
                                        const std::string& service, std::uint16_t port) {
     try {
         for (;;) {
-            switch (ResolveState) {
+            switch (resolveState_) {
             case rsIdle:
                 if (!host.empty()) {
-                    LookupRequest = ++NextRequest;
-                    PendingService = service;
-                    PendingPort = port;
-                    ResolveState = rsAddress;
-                    NotifyWindow().StartHostLookup(LookupRequest, host);
+                    lookupRequest_ = ++nextRequest_;
+                    pendingService_ = service;
+                    pendingPort_ = port;
+                    resolveState_ = rsAddress;
+                    NotifyWindow().StartHostLookup(lookupRequest_, host);
                     return;
                 }
                 if (address.empty()) {
                     int code = kNoAddressErrorCode;
                     FireError(ekLookup, code);
-                    CloseConnection(Descriptor);
+                    CloseConnection(descriptor_);
                     if (code != 0)
                         throw ESocketError("No address specified");
                     return;
                 }
-                ResolveState = rsAddress;
+                resolveState_ = rsAddress;
                 // Not validated: text that is not an address gives all ones, and the attempt
                 // goes there.
-                TargetAddr.sin_addr.s_addr = inet_addr(address.c_str());
+                targetAddr_.sin_addr.s_addr = inet_addr(address.c_str());
                 break;
             case rsAddress:
                 if (!service.empty()) {
-                    LookupRequest = ++NextRequest;
-                    ResolveState = rsService;
-                    NotifyWindow().StartServiceLookup(LookupRequest, service);
+                    lookupRequest_ = ++nextRequest_;
+                    resolveState_ = rsService;
+                    NotifyWindow().StartServiceLookup(lookupRequest_, service);
                     return;
                 }
-                ResolveState = rsService;
-                TargetAddr.sin_port = htons(port);
+                resolveState_ = rsService;
+                targetAddr_.sin_port = htons(port);
                 break;
             case rsService:
                 StartConnect();
@@ -162,25 +162,25 @@ void TCustomWinSocket::ContinueResolve(const std::string& host, const std::strin
             }
         }
     } catch (...) {
-        CloseConnection(Descriptor);
+        CloseConnection(descriptor_);
         throw;
     }
 }
 
 void TCustomWinSocket::ResolveBlocking(const std::string& host, const std::string& address,
                                        const std::string& service, std::uint16_t port) {
-    TargetAddr = EmptyTarget();
+    targetAddr_ = EmptyTarget();
     if (!host.empty()) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
         if (getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0) {
-            TargetAddr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+            targetAddr_.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
             freeaddrinfo(found);
         }
     } else if (!address.empty()) {
-        TargetAddr.sin_addr.s_addr = inet_addr(address.c_str());
+        targetAddr_.sin_addr.s_addr = inet_addr(address.c_str());
     } else {
         throw ESocketError("No address specified");
     }
@@ -189,9 +189,9 @@ void TCustomWinSocket::ResolveBlocking(const std::string& host, const std::strin
         servent* found = nullptr;
         char buffer[1024];
         getservbyname_r(service.c_str(), "tcp", &entry, buffer, sizeof buffer, &found);
-        TargetAddr.sin_port = found != nullptr ? static_cast<in_port_t>(found->s_port) : 0;
+        targetAddr_.sin_port = found != nullptr ? static_cast<in_port_t>(found->s_port) : 0;
     } else {
-        TargetAddr.sin_port = htons(port);
+        targetAddr_.sin_port = htons(port);
     }
 }
 
@@ -203,82 +203,83 @@ void TCustomWinSocket::StartConnect() {
     // mode) must not report this machine's listener.
     int rc = -1;
     int error = EADDRNOTAVAIL;
-    if (TargetAddr.sin_addr.s_addr != INADDR_ANY) {
-        rc = connect(Descriptor, reinterpret_cast<const sockaddr*>(&TargetAddr), sizeof TargetAddr);
+    if (targetAddr_.sin_addr.s_addr != INADDR_ANY) {
+        rc = connect(descriptor_, reinterpret_cast<const sockaddr*>(&targetAddr_),
+                     sizeof targetAddr_);
         error = rc == 0 ? 0 : errno;
     }
-    bool watched = (Mask & FD_CONNECT) != 0;
+    bool watched = (mask_ & NotifyBit::Connect) != 0;
     if (rc != 0 && !(watched && (error == EINPROGRESS || error == EWOULDBLOCK))) {
         // A blocking connect that ran out of its send time-out says EINPROGRESS.
         if (!watched && (error == EINPROGRESS || error == EWOULDBLOCK))
             error = ETIMEDOUT;
         throw WinSocketError(error, "connect");
     }
-    ResolveState = rsIdle;
+    resolveState_ = rsIdle;
     if (watched) {
-        NotifyWindow().WatchConnect(Descriptor, DescriptorSerial, rc == 0);
+        NotifyWindow().WatchConnect(descriptor_, descriptorSerial_, rc == 0);
         return;
     }
-    IsConnected = Descriptor != -1;
+    connected_ = descriptor_ != -1;
     FireEvent(skConnect);
 }
 
 void TCustomWinSocket::ApplyNotifyMask() {
-    if (Descriptor == -1)
+    if (descriptor_ == -1)
         return;
-    if (Mask != 0) {
+    if (mask_ != 0) {
         NotifyWindow();
-        SetNonBlocking(Descriptor, true);
+        SetNonBlocking(descriptor_, true);
         return;
     }
-    if (Window)
-        Window->Unwatch(DescriptorSerial);
-    SetNonBlocking(Descriptor, false);
+    if (window_)
+        window_->Unwatch(descriptorSerial_);
+    SetNonBlocking(descriptor_, false);
     // A blocking connect gives up after the same time as a watched one.
     int ms = ConnectTimeoutMs();
     timeval limit{ms / 1000, (ms % 1000) * 1000};
-    setsockopt(Descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    setsockopt(descriptor_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 void TCustomWinSocket::CloseConnection(int handle) {
-    std::lock_guard lock(ObjectLock);
+    std::lock_guard lock(objectLock_);
     CancelLookup();
-    if (handle == -1 || handle != Descriptor)
+    if (handle == -1 || handle != descriptor_)
         return;
     FireEvent(skDisconnect);
-    if (Window)
-        Window->Unwatch(DescriptorSerial);
-    if (close(Descriptor) != 0 && errno == EBADF)
+    if (window_)
+        window_->Unwatch(descriptorSerial_);
+    if (close(descriptor_) != 0 && errno == EBADF)
         throw WinSocketError(errno, "closesocket");
-    Descriptor = -1;
-    TargetAddr = EmptyTarget();
-    IsConnected = false;
+    descriptor_ = -1;
+    targetAddr_ = EmptyTarget();
+    connected_ = false;
 }
 
 void TCustomWinSocket::ReleaseLeftHandle() {
-    if (Descriptor == -1)
+    if (descriptor_ == -1)
         return;
     // A handle whose attempt is still under way keeps being watched, so its connect notice
     // still comes; any other left-over handle (a failed attempt) is released now.
-    if (Window && Window->IsConnecting(DescriptorSerial)) {
-        Window->Retire(DescriptorSerial);
+    if (window_ && window_->IsConnecting(descriptorSerial_)) {
+        window_->Retire(descriptorSerial_);
     } else {
-        if (Window)
-            Window->Unwatch(DescriptorSerial);
-        close(Descriptor);
+        if (window_)
+            window_->Unwatch(descriptorSerial_);
+        close(descriptor_);
     }
-    Descriptor = -1;
+    descriptor_ = -1;
 }
 
 void TCustomWinSocket::CancelLookup() {
     // A running lookup cannot be stopped; its result no longer matches and is ignored.
-    LookupRequest = 0;
+    lookupRequest_ = 0;
 }
 
 TSocketNotifyWindow& TCustomWinSocket::NotifyWindow() {
-    if (!Window)
-        Window = std::make_unique<TSocketNotifyWindow>(*this);
-    return *Window;
+    if (!window_)
+        window_ = std::make_unique<TSocketNotifyWindow>(*this);
+    return *window_;
 }
 
 void TCustomWinSocket::HandleSocketNotice(int handle, std::uint64_t serial, int kind, int error) {
@@ -286,19 +287,19 @@ void TCustomWinSocket::HandleSocketNotice(int handle, std::uint64_t serial, int 
         int code = error;
         TErrorEvent event = ekGeneral;
         switch (kind) {
-        case FD_CONNECT:
+        case NotifyBit::Connect:
             event = ekConnect;
             break;
-        case FD_CLOSE:
+        case NotifyBit::Close:
             event = ekDisconnect;
             break;
-        case FD_READ:
+        case NotifyBit::Read:
             event = ekReceive;
             break;
-        case FD_WRITE:
+        case NotifyBit::Write:
             event = ekSend;
             break;
-        case FD_ACCEPT:
+        case NotifyBit::Accept:
             event = ekAccept;
             break;
         }
@@ -308,21 +309,21 @@ void TCustomWinSocket::HandleSocketNotice(int handle, std::uint64_t serial, int 
         return;
     }
     // Handle numbers are reused; a notice from an earlier open never names the current handle.
-    int current = serial == DescriptorSerial ? handle : -1;
+    int current = serial == descriptorSerial_ ? handle : -1;
     switch (kind) {
-    case FD_CONNECT:
+    case NotifyBit::Connect:
         ConnectReady(handle);
         break;
-    case FD_CLOSE:
+    case NotifyBit::Close:
         CloseConnection(current);
         break;
-    case FD_READ:
+    case NotifyBit::Read:
         ReadReady(current);
         break;
-    case FD_WRITE:
+    case NotifyBit::Write:
         WriteReady(current);
         break;
-    case FD_ACCEPT:
+    case NotifyBit::Accept:
         AcceptReady(current);
         break;
     }
@@ -330,24 +331,24 @@ void TCustomWinSocket::HandleSocketNotice(int handle, std::uint64_t serial, int 
 
 void TCustomWinSocket::HandleLookupDone(std::uint64_t request, int error,
                                         const TLookupResult& result) {
-    if (request == 0 || request != LookupRequest)
+    if (request == 0 || request != lookupRequest_)
         return;
-    LookupRequest = 0;
+    lookupRequest_ = 0;
     if (error != 0) {
         int code = error;
         FireError(ekLookup, code);
-        CloseConnection(Descriptor);
+        CloseConnection(descriptor_);
         if (code != 0)
             throw WinSocketError(error, "ASync Lookup");
         return;
     }
-    if (ResolveState == rsAddress) {
-        TargetAddr.sin_addr.s_addr = result.Address;
-        ContinueResolve({}, {}, PendingService, PendingPort);
-    } else if (ResolveState == rsService) {
-        TargetAddr.sin_port = result.Port;
-        PendingPort = 0;
-        PendingService.clear();
+    if (resolveState_ == rsAddress) {
+        targetAddr_.sin_addr.s_addr = result.Address;
+        ContinueResolve({}, {}, pendingService_, pendingPort_);
+    } else if (resolveState_ == rsService) {
+        targetAddr_.sin_port = result.Port;
+        pendingPort_ = 0;
+        pendingService_.clear();
         ContinueResolve({}, {}, {}, 0);
     }
 }
@@ -357,12 +358,12 @@ void TCustomWinSocket::AcceptReady(int) {}
 void TCustomWinSocket::ConnectReady(int) {}
 
 void TCustomWinSocket::ReadReady(int handle) {
-    if (Descriptor != -1 && handle == Descriptor)
+    if (descriptor_ != -1 && handle == descriptor_)
         FireEvent(skRead);
 }
 
 void TCustomWinSocket::WriteReady(int handle) {
-    if (Descriptor != -1 && handle == Descriptor)
+    if (descriptor_ != -1 && handle == descriptor_)
         FireEvent(skWrite);
 }
 
@@ -377,17 +378,17 @@ void TCustomWinSocket::FireError(TErrorEvent ErrorEvent, int& ErrorCode) {
 }
 
 void TClientWinSocket::SetClientType(TClientType value) {
-    if (value == Type)
+    if (value == type_)
         return;
-    if (IsConnected)
+    if (connected_)
         throw ESocketError("Can't change value while socket is active");
-    Type = value;
+    type_ = value;
     SetNotifyMask(value == ctBlocking ? 0 : kNonBlockingNotifyMask);
-    if (Descriptor != -1)
+    if (descriptor_ != -1)
         ApplyNotifyMask();
 }
 
 void TClientWinSocket::ConnectReady(int) {
-    IsConnected = true;
+    connected_ = true;
     FireEvent(skConnect);
 }

@@ -40,9 +40,9 @@ public:
     std::string PeerAddress();
 
     // The current platform handle, -1 for none.
-    int SocketHandle() const { return Descriptor; }
+    int SocketHandle() const { return descriptor_; }
     // True from the connect notice (or a blocking connect) until the handle is closed.
-    bool Connected() const { return IsConnected; }
+    bool Connected() const { return connected_; }
 
     // Reads up to `count` received bytes without blocking; returns the number read, 0 when none
     // are waiting or the peer has closed. Reading re-arms the read notice.
@@ -59,7 +59,7 @@ public:
     // event and closes it. Any other handle (-1, an older one) is ignored.
     void CloseConnection(int handle);
 
-    std::uint8_t NotifyMask() const { return Mask; }
+    std::uint8_t NotifyMask() const { return mask_; }
 
     // The time after which a non-blocking connect attempt that has had no answer is reported as
     // failed with ETIMEDOUT (and a blocking connect gives up). Process-wide; 21000 ms unless a
@@ -84,13 +84,13 @@ protected:
     virtual void FireEvent(TSocketEventKind kind);
     virtual void FireError(TErrorEvent ErrorEvent, int& ErrorCode);
 
-    void SetNotifyMask(std::uint8_t mask) { Mask = mask; }
+    void SetNotifyMask(std::uint8_t mask) { mask_ = mask; }
     // Registers the mask for the current handle (non-blocking, watched) or, with an empty mask,
     // stops watching it and puts it back into blocking mode.
     void ApplyNotifyMask();
 
-    int Descriptor = -1;
-    bool IsConnected = false;
+    int descriptor_ = -1;
+    bool connected_ = false;
 
 private:
     void ContinueResolve(const std::string& host, const std::string& address,
@@ -102,23 +102,23 @@ private:
     void CancelLookup();
     TSocketNotifyWindow& NotifyWindow();
 
-    std::uint64_t DescriptorSerial = 0;
-    std::uint64_t NextSerial = 0;
-    sockaddr_in TargetAddr{};
-    std::uint8_t Mask = kNonBlockingNotifyMask;
-    TResolveState ResolveState = rsIdle;
-    std::uint64_t LookupRequest = 0;
-    std::uint64_t NextRequest = 0;
-    std::recursive_mutex ObjectLock;
-    std::unique_ptr<TSocketNotifyWindow> Window;
-    std::string PendingService;
-    std::uint16_t PendingPort = 0;
+    std::uint64_t descriptorSerial_ = 0;
+    std::uint64_t nextSerial_ = 0;
+    sockaddr_in targetAddr_{};
+    std::uint8_t mask_ = kNonBlockingNotifyMask;
+    TResolveState resolveState_ = rsIdle;
+    std::uint64_t lookupRequest_ = 0;
+    std::uint64_t nextRequest_ = 0;
+    std::recursive_mutex objectLock_;
+    std::unique_ptr<TSocketNotifyWindow> window_;
+    std::string pendingService_;
+    std::uint16_t pendingPort_ = 0;
 };
 
 // The client's socket object: adds the connect step and the client type.
 class TClientWinSocket : public TCustomWinSocket {
 public:
-    TClientType ClientType() const { return Type; }
+    TClientType ClientType() const { return type_; }
     // Equal value: nothing. Raises ESocketError "Can't change value while socket is active" when
     // connected; otherwise switches the notice mask (empty for ctBlocking) and applies it to a
     // handle that exists.
@@ -128,5 +128,5 @@ protected:
     void ConnectReady(int handle) override;
 
 private:
-    TClientType Type = ctNonBlocking;
+    TClientType type_ = ctNonBlocking;
 };

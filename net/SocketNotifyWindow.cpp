@@ -81,36 +81,36 @@ template <class Body> void StartWorker(const char* api, Body body) {
 } // namespace
 
 TSocketNotifyWindow::TSocketNotifyWindow(TCustomWinSocket& owner)
-    : Owner(owner), Channel(std::make_shared<TLookupChannel>()) {
-    EpollFd = epoll_create1(EPOLL_CLOEXEC);
-    if (EpollFd < 0)
+    : owner_(owner), channel_(std::make_shared<TLookupChannel>()) {
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd_ < 0)
         throw WinSocketError(errno, "WSAAsyncSelect");
-    Notifier = std::make_unique<QSocketNotifier>(EpollFd, QSocketNotifier::Read);
-    QObject::connect(Notifier.get(), &QSocketNotifier::activated, this,
+    notifier_ = std::make_unique<QSocketNotifier>(epollFd_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this,
                      [this] { RunGuarded([this] { PollReadiness(); }); });
-    Channel->Receiver = this;
+    channel_->Receiver = this;
 }
 
 TSocketNotifyWindow::~TSocketNotifyWindow() {
     {
-        std::lock_guard lock(Channel->Lock);
-        Channel->Receiver = nullptr;
+        std::lock_guard lock(channel_->Lock);
+        channel_->Receiver = nullptr;
     }
-    Notifier.reset();
-    for (auto& [serial, watch] : Watches)
+    notifier_.reset();
+    for (auto& [serial, watch] : watches_)
         if (watch.Retired)
             close(watch.Fd);
-    close(EpollFd);
+    close(epollFd_);
 }
 
 void TSocketNotifyWindow::WatchConnect(int fd, std::uint64_t serial, bool connected) {
-    TWatch& watch = Watches[serial];
+    TWatch& watch = watches_[serial];
     watch.Fd = fd;
     watch.State = TWatchState::Connecting;
     epoll_event interest{};
     interest.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
     interest.data.u64 = serial;
-    if (epoll_ctl(EpollFd, EPOLL_CTL_ADD, fd, &interest) != 0) {
+    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &interest) != 0) {
         // Without a watch no outcome would ever come; report the attempt as failed instead.
         FinishConnect(serial, watch, errno);
         return;
@@ -123,39 +123,39 @@ void TSocketNotifyWindow::WatchConnect(int fd, std::uint64_t serial, bool connec
 }
 
 void TSocketNotifyWindow::Unwatch(std::uint64_t serial) {
-    auto it = Watches.find(serial);
-    if (it == Watches.end())
+    auto it = watches_.find(serial);
+    if (it == watches_.end())
         return;
     StopWatching(it->second);
-    Watches.erase(it);
+    watches_.erase(it);
 }
 
 bool TSocketNotifyWindow::IsConnecting(std::uint64_t serial) const {
-    auto it = Watches.find(serial);
-    return it != Watches.end() && it->second.State == TWatchState::Connecting;
+    auto it = watches_.find(serial);
+    return it != watches_.end() && it->second.State == TWatchState::Connecting;
 }
 
 void TSocketNotifyWindow::Retire(std::uint64_t serial) {
-    auto it = Watches.find(serial);
-    if (it != Watches.end())
+    auto it = watches_.find(serial);
+    if (it != watches_.end())
         it->second.Retired = true;
 }
 
 void TSocketNotifyWindow::ArmRead(std::uint64_t serial) {
-    auto it = Watches.find(serial);
-    if (it == Watches.end() || it->second.State != TWatchState::Connected)
+    auto it = watches_.find(serial);
+    if (it == watches_.end() || it->second.State != TWatchState::Connected)
         return;
     TWatch& watch = it->second;
     watch.ReadArmed = true;
     // Data that arrived while the notice was disarmed raised its edge already; look now.
     if (DataWaiting(watch.Fd)) {
         watch.ReadArmed = false;
-        Post(watch.Fd, serial, FD_READ, 0);
+        Post(watch.Fd, serial, NotifyBit::Read, 0);
     }
 }
 
 void TSocketNotifyWindow::StartHostLookup(std::uint64_t request, const std::string& host) {
-    StartWorker("WSAASyncGetHostByName", [channel = Channel, request, host] {
+    StartWorker("WSAASyncGetHostByName", [channel = channel_, request, host] {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
@@ -176,7 +176,7 @@ void TSocketNotifyWindow::StartHostLookup(std::uint64_t request, const std::stri
 }
 
 void TSocketNotifyWindow::StartServiceLookup(std::uint64_t request, const std::string& service) {
-    StartWorker("WSAASyncGetServByName", [channel = Channel, request, service] {
+    StartWorker("WSAASyncGetServByName", [channel = channel_, request, service] {
         servent entry{};
         servent* found = nullptr;
         char buffer[1024];
@@ -195,20 +195,20 @@ bool TSocketNotifyWindow::event(QEvent* event) {
     if (event->type() == SocketNoticeType) {
         auto* notice = static_cast<TSocketNoticeEvent*>(event);
         RunGuarded([&] {
-            Owner.HandleSocketNotice(notice->Fd, notice->Serial, notice->Kind, notice->Error);
+            owner_.HandleSocketNotice(notice->Fd, notice->Serial, notice->Kind, notice->Error);
         });
         return true;
     }
     if (event->type() == LookupDoneType) {
         auto* done = static_cast<TLookupDoneEvent*>(event);
-        RunGuarded([&] { Owner.HandleLookupDone(done->Request, done->Error, done->Result); });
+        RunGuarded([&] { owner_.HandleLookupDone(done->Request, done->Error, done->Result); });
         return true;
     }
     return QObject::event(event);
 }
 
 void TSocketNotifyWindow::timerEvent(QTimerEvent* event) {
-    for (auto& [serial, watch] : Watches) {
+    for (auto& [serial, watch] : watches_) {
         if (watch.TimerId == event->timerId()) {
             std::uint64_t timedOut = serial;
             RunGuarded([this, timedOut] { ConnectTimedOut(timedOut); });
@@ -221,7 +221,7 @@ void TSocketNotifyWindow::timerEvent(QTimerEvent* event) {
 
 void TSocketNotifyWindow::PollReadiness() {
     epoll_event ready[32];
-    int count = epoll_wait(EpollFd, ready, 32, 0);
+    int count = epoll_wait(epollFd_, ready, 32, 0);
     for (int i = 0; i < count; ++i)
         HandleReadiness(ready[i].data.u64, ready[i].events);
     DeliverQueued();
@@ -235,8 +235,8 @@ void TSocketNotifyWindow::DeliverQueued() {
 }
 
 void TSocketNotifyWindow::HandleReadiness(std::uint64_t serial, std::uint32_t events) {
-    auto it = Watches.find(serial);
-    if (it == Watches.end())
+    auto it = watches_.find(serial);
+    if (it == watches_.end())
         return;
     TWatch& watch = it->second;
     if (watch.State == TWatchState::Connecting) {
@@ -247,8 +247,8 @@ void TSocketNotifyWindow::HandleReadiness(std::uint64_t serial, std::uint32_t ev
             return;
         FinishConnect(serial, watch, error);
         // FinishConnect may have dropped a retired or failed handle's watch.
-        it = Watches.find(serial);
-        if (it == Watches.end() || it->second.State != TWatchState::Connected)
+        it = watches_.find(serial);
+        if (it == watches_.end() || it->second.State != TWatchState::Connected)
             return;
     }
     if (watch.State != TWatchState::Connected)
@@ -258,12 +258,12 @@ void TSocketNotifyWindow::HandleReadiness(std::uint64_t serial, std::uint32_t ev
     int closeError = closed ? PendingSocketError(watch.Fd) : 0;
     if ((events & EPOLLIN) != 0 && watch.ReadArmed && DataWaiting(watch.Fd)) {
         watch.ReadArmed = false;
-        Post(watch.Fd, serial, FD_READ, 0);
+        Post(watch.Fd, serial, NotifyBit::Read, 0);
     }
     if (closed) {
         if (closeError == 0 && (events & EPOLLERR) != 0)
             closeError = ECONNRESET;
-        Post(watch.Fd, serial, FD_CLOSE, closeError);
+        Post(watch.Fd, serial, NotifyBit::Close, closeError);
         StopWatching(watch);
         watch.State = TWatchState::Done;
     }
@@ -271,10 +271,10 @@ void TSocketNotifyWindow::HandleReadiness(std::uint64_t serial, std::uint32_t ev
 
 void TSocketNotifyWindow::FinishConnect(std::uint64_t serial, TWatch& watch, int error) {
     StopTimer(watch);
-    Post(watch.Fd, serial, FD_CONNECT, error);
+    Post(watch.Fd, serial, NotifyBit::Connect, error);
     if (error == 0 && !watch.Retired) {
         watch.State = TWatchState::Connected;
-        Post(watch.Fd, serial, FD_WRITE, 0);
+        Post(watch.Fd, serial, NotifyBit::Write, 0);
         return;
     }
     // A failed handle stays open for its owner until the next open; a retired one is ours.
@@ -282,12 +282,12 @@ void TSocketNotifyWindow::FinishConnect(std::uint64_t serial, TWatch& watch, int
     watch.State = TWatchState::Done;
     if (watch.Retired)
         close(watch.Fd);
-    Watches.erase(serial);
+    watches_.erase(serial);
 }
 
 void TSocketNotifyWindow::ConnectTimedOut(std::uint64_t serial) {
-    auto it = Watches.find(serial);
-    if (it == Watches.end())
+    auto it = watches_.find(serial);
+    if (it == watches_.end())
         return;
     if (it->second.State != TWatchState::Connecting) {
         StopTimer(it->second);
@@ -301,7 +301,7 @@ void TSocketNotifyWindow::ConnectTimedOut(std::uint64_t serial) {
 }
 
 void TSocketNotifyWindow::Post(int fd, std::uint64_t serial, int kind, int error) {
-    if ((Owner.NotifyMask() & kind) == 0)
+    if ((owner_.NotifyMask() & kind) == 0)
         return;
     QCoreApplication::postEvent(this, new TSocketNoticeEvent(fd, serial, kind, error));
 }
@@ -315,5 +315,5 @@ void TSocketNotifyWindow::StopTimer(TWatch& watch) {
 void TSocketNotifyWindow::StopWatching(TWatch& watch) {
     StopTimer(watch);
     if (watch.State != TWatchState::Done)
-        epoll_ctl(EpollFd, EPOLL_CTL_DEL, watch.Fd, nullptr);
+        epoll_ctl(epollFd_, EPOLL_CTL_DEL, watch.Fd, nullptr);
 }

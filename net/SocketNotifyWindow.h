@@ -30,7 +30,7 @@ public:
     explicit TSocketNotifyWindow(TCustomWinSocket& owner);
     ~TSocketNotifyWindow() override;
 
-    // Watches a handle whose connect call is under way (or, with `connected`, returned at once):
+    // watches_ a handle whose connect call is under way (or, with `connected`, returned at once):
     // its outcome arrives as a connect notice, ETIMEDOUT after the connect time-out.
     void WatchConnect(int fd, std::uint64_t serial, bool connected);
     // Stops watching; queued notices stay queued.
@@ -43,10 +43,15 @@ public:
     // Allows the next read notice; queues one at once if data is already waiting.
     void ArmRead(std::uint64_t serial);
 
+    // Resolves `host` (IPv4) or `service` (a TCP service name) on a worker thread. The
+    // result reaches the owner as a lookup notice carrying `request`, when the GUI thread pumps;
+    // a result for a destroyed receiver is dropped.
     void StartHostLookup(std::uint64_t request, const std::string& host);
     void StartServiceLookup(std::uint64_t request, const std::string& service);
 
 protected:
+    // Queued notices and lookup results arrive as events of their own; the connect time-out as
+    // a timer.
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
@@ -69,9 +74,9 @@ private:
     void StopTimer(TWatch& watch);
     void StopWatching(TWatch& watch);
 
-    TCustomWinSocket& Owner;
-    int EpollFd = -1;
-    std::unique_ptr<QSocketNotifier> Notifier;
-    std::map<std::uint64_t, TWatch> Watches;
-    std::shared_ptr<TLookupChannel> Channel;
+    TCustomWinSocket& owner_;
+    int epollFd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::map<std::uint64_t, TWatch> watches_;
+    std::shared_ptr<TLookupChannel> channel_;
 };

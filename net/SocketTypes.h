@@ -26,15 +26,18 @@ enum TSocketEventKind {
 enum TResolveState : std::uint8_t { rsIdle, rsAddress, rsService };
 
 // Notice kinds, as bits of a notice mask.
-inline constexpr int FD_READ = 1;
-inline constexpr int FD_WRITE = 2;
-inline constexpr int FD_OOB = 4;
-inline constexpr int FD_ACCEPT = 8;
-inline constexpr int FD_CONNECT = 16;
-inline constexpr int FD_CLOSE = 32;
+namespace NotifyBit {
+inline constexpr std::uint8_t Read = 1;
+inline constexpr std::uint8_t Write = 2;
+inline constexpr std::uint8_t OutOfBand = 4;
+inline constexpr std::uint8_t Accept = 8;
+inline constexpr std::uint8_t Connect = 16;
+inline constexpr std::uint8_t Close = 32;
+} // namespace NotifyBit
 
 // The mask of a non-blocking client: read, write, connect and close notices.
-inline constexpr std::uint8_t kNonBlockingNotifyMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+inline constexpr std::uint8_t kNonBlockingNotifyMask =
+    NotifyBit::Read | NotifyBit::Write | NotifyBit::Connect | NotifyBit::Close;
 
 // The error code of an open that has neither a host nor an address.
 inline constexpr int kNoAddressErrorCode = 1110;

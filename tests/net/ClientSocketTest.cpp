@@ -357,9 +357,9 @@ TEST_F(ClientSocketTest, NoticesNamingAnEarlierOpen) {
         Lines events;
     };
     const Row rows[] = {
-        {FD_READ, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
-        {FD_WRITE, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
-        {FD_CLOSE, {}},
+        {NotifyBit::Read, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
+        {NotifyBit::Write, {"Connecting", "Connect 1 127.0.0.1", "Write"}},
+        {NotifyBit::Close, {}},
     };
     LoopbackListener listener;
     for (const Row& row : rows) {
