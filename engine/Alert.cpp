@@ -1,8 +1,8 @@
 #include "engine/Alert.h"
 
 #include "engine/AlertLog.h"
+#include "engine/AlertSmsText.h"
 #include "engine/ServerTable.h"
-#include "engine/SmsText.h"
 #include "platform/Clock.h"
 #include "platform/Tone.h"
 #include "sms/ModemApi.h"

@@ -1,5 +1,7 @@
-#include "engine/SmsText.h"
+#include "engine/AlertSmsText.h"
+
+#include "platform/AppInfo.h"
 
 std::string AlertSmsText(const std::string& name, TDateTime when) {
-    return "Vormix服务器智能检测程序:【" + name + "】发生故障!--" + DateTimeToStr(when);
+    return std::string(kDisplayName) + ":【" + name + "】发生故障!--" + DateTimeToStr(when);
 }

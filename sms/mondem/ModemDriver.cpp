@@ -1,6 +1,6 @@
 #include "sms/mondem/ModemDriver.h"
 
-#include "sms/mondem/SmsText.h"
+#include "sms/mondem/SmsAlphabet.h"
 #include "sms/mondem/SubmitPdu.h"
 
 #include <algorithm>

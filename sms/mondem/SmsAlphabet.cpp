@@ -1,4 +1,4 @@
-#include "sms/mondem/SmsText.h"
+#include "sms/mondem/SmsAlphabet.h"
 
 #include <array>
 #include <cerrno>

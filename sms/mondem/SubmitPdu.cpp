@@ -1,6 +1,6 @@
 #include "sms/mondem/SubmitPdu.h"
 
-#include "sms/mondem/SmsText.h"
+#include "sms/mondem/SmsAlphabet.h"
 
 #include <algorithm>
 #include <optional>
@@ -93,8 +93,9 @@ std::vector<SubmitPdu> EncodeGsm7(std::string_view number, const std::vector<std
         std::vector<std::uint8_t> chunk(septets.begin() + runs[n].first,
                                         septets.begin() + runs[n].second);
         // The header takes 48 bits; one fill bit brings the body to a septet boundary.
-        Body body{ConcatenationHeader(reference, static_cast<int>(runs.size()), n + 1),
-                  static_cast<int>(7 + chunk.size())};
+        Body body{
+            ConcatenationHeader(reference, static_cast<int>(runs.size()), static_cast<int>(n + 1)),
+            static_cast<int>(7 + chunk.size())};
         std::vector<std::uint8_t> packed = PackSeptets(chunk, 1);
         body.userData.insert(body.userData.end(), packed.begin(), packed.end());
         parts.push_back(Assemble(number, kDcsGsm7, true, body));
@@ -124,7 +125,9 @@ std::vector<SubmitPdu> EncodeUcs2(std::string_view number, std::u16string_view t
         return {};
     std::vector<SubmitPdu> parts;
     for (size_t n = 0; n < runs.size(); ++n) {
-        Body body{ConcatenationHeader(reference, static_cast<int>(runs.size()), n + 1), 0};
+        Body body{
+            ConcatenationHeader(reference, static_cast<int>(runs.size()), static_cast<int>(n + 1)),
+            0};
         AppendUnits(body.userData, text.substr(runs[n].first, runs[n].second - runs[n].first));
         body.udl = static_cast<int>(body.userData.size());
         parts.push_back(Assemble(number, kDcsUcs2, true, body));

@@ -1,7 +1,7 @@
 #include "engine/Alert.h"
 #include "AlertTestSupport.h"
+#include "engine/AlertSmsText.h"
 #include "engine/ServerTable.h"
-#include "engine/SmsText.h"
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
