@@ -2,7 +2,7 @@
 
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 
 #include <QApplication>
 #include <QMessageBox>

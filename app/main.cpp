@@ -3,7 +3,7 @@
 #include "app/ErrorBox.h"
 #include "app/ShutdownSignals.h"
 #include "platform/AppInfo.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>

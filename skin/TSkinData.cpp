@@ -1,7 +1,7 @@
 #include "skin/TSkinData.h"
 
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "skin/SkinDescription.h"
 #include "skin/SkinPackage.h"
 #include "skin/TSkinManage.h"

@@ -1,7 +1,7 @@
 #include "ui/LogPane.h"
 
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>

@@ -3,7 +3,7 @@
 
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "ui/LogPane.h"
 #include "ui/TListView.h"
 #include "ui/TSpinEdit.h"

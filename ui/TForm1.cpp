@@ -5,7 +5,7 @@
 #include "engine/ProbeFlags.h"
 #include "platform/ErrorReport.h"
 #include "platform/GbkText.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "sms/ModemApi.h"
 #include "ui/LogPane.h"
 #include "ui/TForm3.h"

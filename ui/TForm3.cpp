@@ -2,7 +2,7 @@
 
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "storage/IntegerText.h"
 #include "storage/MemIniFile.h"
 #include "storage/StringList.h"

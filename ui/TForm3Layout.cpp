@@ -1,7 +1,7 @@
 #include "ui/TForm3.h"
 
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

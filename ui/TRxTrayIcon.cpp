@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "ui/TSpinEdit.h"
 
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "storage/IntegerText.h"
 #include "ui/TSpinButton.h"
 

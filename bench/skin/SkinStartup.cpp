@@ -7,7 +7,7 @@
 
 #include "MainWindowSkin.h"
 #include "platform/AppInfo.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "skin/TSkinData.h"
 #include "skin/TSkinManage.h"
 #include "ui/TForm1.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 // The Qt boundary of the program's text: GBK bytes inside, QString only where Qt shows or takes
-// text. Header-only so that the platform library itself needs no Qt.
+// text. Header-only; the target platform_qt carries the Qt dependency.
 
 #include "platform/GbkText.h"
 

@@ -3,7 +3,7 @@
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 
 #include <QAbstractButton>
 #include <QApplication>

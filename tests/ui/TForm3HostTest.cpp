@@ -6,7 +6,7 @@
 
 #include "engine/ProbeCycle.h"
 #include "platform/ErrorReport.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "ui/LogPane.h"
 #include "ui/TForm1.h"
 #include "ui/TForm3.h"

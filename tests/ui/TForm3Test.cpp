@@ -1,7 +1,7 @@
 #include "ui/TForm3.h"
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
-#include "platform/QtText.h"
+#include "platform/qt/QtText.h"
 #include "support/ScopedSeam.h"
 #include "support/TempDir.h"
 #include "ui/SettingsHost.h"
