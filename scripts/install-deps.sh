@@ -10,7 +10,7 @@ packages=(
     fonts-wqy-zenhei
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool openbox trayer x11-utils
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format python3
     libinih-dev libsimpleini-dev
     iproute2 util-linux dbus
 )

@@ -5,6 +5,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
 
+# The tree's own rules first: formatting, and includes that point down the layer order.
+"$top/tools/dev/check-format"
+"$top/tools/dev/check-layers"
+
 build="${SM_TEST_BUILD_DIR:-$top/build-test}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSM_SANITIZE=ON -DSM_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
