@@ -2,9 +2,11 @@
 
 #include "platform/ErrorReport.h"
 #include "platform/qt/QtText.h"
-#include "skin/SkinDescription.h"
-#include "skin/SkinPackage.h"
+#include "skin/SkinImages.h"
+#include "skin/SystemColours.h"
 #include "skin/TSkinManage.h"
+#include "skin/format/SkinDescriptionReader.h"
+#include "skin/format/SkinPackage.h"
 #include "storage/IniFile.h"
 
 #include <QApplication>
@@ -190,8 +192,6 @@ void TSkinData::LoadPackage() {
     }
     TempDescriptionFile file(description->second);
     TIniFile ini(file.Path());
-    TSkinElements elements;
-    ReadDescription(ini, package, PlatformSystemColours(), elements);
-    elements_ = std::move(elements);
+    elements_ = DecodeSkinElements(ReadSkinDescription(ini, package, PlatformSystemColours()));
     noSkin_ = false;
 }

@@ -2,7 +2,7 @@
 // (long runs, the shape of skin images), text-like (an INI description repeated with
 // variations) and random bytes (nearly every symbol a literal, the slow path).
 
-#include "skin/Lzhuf.h"
+#include "skin/format/Lzhuf.h"
 
 #include <benchmark/benchmark.h>
 

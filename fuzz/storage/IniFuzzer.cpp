@@ -1,5 +1,5 @@
 // libFuzzer target: load -> read every key -> save -> reload of the INI document.
-#include "IniRoundTrip.h"
+#include "storage/checks/IniRoundTrip.h"
 
 #include <cstdio>
 #include <cstdlib>

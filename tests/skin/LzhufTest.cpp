@@ -1,4 +1,4 @@
-#include "skin/Lzhuf.h"
+#include "skin/format/Lzhuf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "skin/SkinDescription.h"
-#include "skin/SkinPackage.h"
+#include "skin/SkinImages.h"
+#include "skin/format/SkinDescriptionReader.h"
+#include "skin/format/SkinPackage.h"
 #include "storage/IniFile.h"
 
 #include <QBuffer>
@@ -53,56 +54,11 @@ protected:
         TSkinPackage package;
         EXPECT_EQ(package.Read(BuildPackage(images)), TSkinPackageStatus::Ok);
         TIniFile file(path);
-        TSkinElements elements;
-        ReadDescription(file, package, FixedSystemColours(), elements);
-        return elements;
+        return DecodeSkinElements(ReadSkinDescription(file, package, FixedSystemColours()));
     }
 
     QTemporaryDir dir_;
 };
-
-TEST(ColourText, ReadsComponentsSeparatedBySingleCharacters) {
-    struct Case {
-        const char* text;
-        TColor expected;
-    };
-    const TColor fallback = 0x123456;
-    const Case cases[] = {
-        {"0,128,255", RGBColor(0, 128, 255)},
-        // Every non-digit moves on one component: the blank after each comma counts.
-        {"0, 128, 255", RGBColor(0, 0, 128)},
-        {"  10,20,30  ", RGBColor(10, 20, 30)},
-        {"300,2,3", RGBColor(44, 2, 3)},
-        {"99999999999,1,1", RGBColor(0, 1, 1)},
-        {"1,2", RGBColor(1, 0, 0)},
-        {",,5", RGBColor(0, 0, 5)},
-        {"1;2;3", RGBColor(1, 2, 3)},
-        {"", fallback},
-        {"   ", fallback},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ColourText(c.text, fallback), c.expected) << '"' << c.text << '"';
-}
-
-TEST(ImageReference, FileNamePartWithLowerCaseBmpOnly) {
-    struct Case {
-        const char* value;
-        const char* entry;
-    };
-    const Case cases[] = {
-        {"button.bmp", "button.bmp"},
-        {"Skins\\Slate/Button.bmp", "Button.bmp"},
-        {"C:button.bmp", "button.bmp"},
-        {"button.BMP", ""},
-        {"button.Bmp", ""},
-        {"button.png", ""},
-        {"button", ""},
-        {"dir/", ""},
-        {"", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ImageEntryName(c.value), c.entry) << c.value;
-}
 
 TEST_F(Description, ImagesAreFoundWhateverTheCaseOfTheirNameAndPath) {
     auto e = Read("[Progress]\r\nBitmap=..\\Skins\\PROGRESS.bmp\r\n"

@@ -1,6 +1,6 @@
 #include "SkinPaintSupport.h"
 
-#include "skin/SkinPackage.h"
+#include "skin/format/SkinPackage.h"
 
 #include <QBuffer>
 #include <QPainter>

@@ -2,8 +2,8 @@
 
 #include "MainWindowSkin.h"
 #include "platform/ErrorReport.h"
-#include "skin/SkinPackage.h"
 #include "skin/TSkinManage.h"
+#include "skin/format/SkinPackage.h"
 
 #include <QCoreApplication>
 #include <QDir>

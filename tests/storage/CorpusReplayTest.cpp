@@ -1,7 +1,7 @@
 #include "support/Child.h"
 #include "support/TempDir.h"
 
-#include "fuzz/storage/IniRoundTrip.h"
+#include "storage/checks/IniRoundTrip.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 // Entries are the folder's regular files in name order. Unpacking writes only the file-name
 // part of each entry name, so a package cannot place files outside the folder.
 
-#include "skin/SkinPackage.h"
+#include "skin/format/SkinPackage.h"
 
 #include <algorithm>
 #include <cstdio>

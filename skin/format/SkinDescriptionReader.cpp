@@ -1,11 +1,7 @@
-#include "skin/SkinDescription.h"
+#include "skin/format/SkinDescriptionReader.h"
 
-#include "skin/SkinPackage.h"
+#include "skin/format/SkinPackage.h"
 #include "storage/CustomIniFile.h"
-
-#include <QColor>
-#include <QGuiApplication>
-#include <QPalette>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,9 +9,9 @@
 
 namespace {
 
-TColor FromQColor(const QColor& c) {
-    return RGBColor(c.red(), c.green(), c.blue());
-}
+using TObject = TDataSkinObjectOf<TSkinImageRef>;
+using TBorder = TDataSkinBorderOf<TSkinImageRef>;
+using TSysButton = TDataSkinSysButtonOf<TSkinImageRef>;
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -55,8 +51,8 @@ public:
     TColor Colour(const std::string& section, const std::string& key, TColor fallback) const {
         return ColourText(Str(section, key), fallback);
     }
-    QImage Image(const std::string& section, const std::string& key) const {
-        return LoadSkinImage(package_, Str(section, key));
+    TSkinImageRef Image(const std::string& section, const std::string& key) const {
+        return SkinImageRef(package_, Str(section, key));
     }
     // An element's image key: empty or missing means the element is absent.
     bool HasImageKey(const std::string& section, const std::string& key) const {
@@ -68,13 +64,33 @@ private:
     const TSkinPackage& package_;
 };
 
-// Step 2: one window border part of [Personality].
-std::optional<TDataSkinObject> ReadBorderPart(const Reader& in, const std::string& part,
-                                              bool vertical) {
+// The fixed edges of an element's image and its transparency, from its own section.
+void ReadEdges(const Reader& in, const std::string& s, TSkinObjectFields& e) {
+    e.LeftWidth = in.Int(s, "LeftWidth", 0);
+    e.RightWidth = in.Int(s, "RightWidth", 0);
+    e.TopHeight = in.Int(s, "TopHeight", 0);
+    e.BottomHeight = in.Int(s, "BottomHeight", 0);
+    e.Trans = in.Int(s, "Trans", 0);
+}
+
+// The colours of an element's states: as numbers, and as colour values that default to the
+// button text colour.
+void ReadStateColours(const Reader& in, const std::string& s, TColor buttonText,
+                      TSkinObjectFields& e) {
+    e.NormalColour = in.Int(s, "NormalColour", clNone);
+    e.MouseOverColour = in.Int(s, "MouseOverColour", clNone);
+    e.PressedColour = in.Int(s, "PressedColour", clNone);
+    e.NormalColour2 = in.Colour(s, "NormalColour2", buttonText);
+    e.MouseOverColour2 = in.Colour(s, "MouseOverColour2", buttonText);
+    e.PressedColour2 = in.Colour(s, "PressedColour2", buttonText);
+}
+
+// One window border part of [Personality]: its keys carry the part's name.
+std::optional<TObject> ReadBorderPart(const Reader& in, const std::string& part, bool vertical) {
     const std::string s = "Personality";
     if (!in.HasImageKey(s, part))
         return std::nullopt;
-    TDataSkinObject e;
+    TObject e;
     e.Name = part;
     e.Image = in.Image(s, part);
     int first = in.Int(s, part + "TopHeight", 0);
@@ -92,8 +108,9 @@ std::optional<TDataSkinObject> ReadBorderPart(const Reader& in, const std::strin
     return e;
 }
 
-void ReadColours(const Reader& in, const TSystemColours& sys, TSkinColours& c) {
+TSkinColours ReadColours(const Reader& in, const TSystemColours& sys) {
     const std::string s = "Colours";
+    TSkinColours c;
     c.WindowText = in.Colour(s, "WindowText", sys.WindowText);
     c.ButtonFace = in.Colour(s, "ButtonFace", sys.ButtonFace);
     c.Scrollbar = in.Colour(s, "Scrollbar", sys.Scrollbar);
@@ -113,9 +130,11 @@ void ReadColours(const Reader& in, const TSystemColours& sys, TSkinColours& c) {
     // title text colour.
     c.TitleTextActive = in.Colour(s, "TitleTextActive", sys.CaptionText);
     c.TitleTextInactive = in.Colour(s, "TitleTextActive", sys.InactiveCaptionText);
+    return c;
 }
 
-void ReadSysButton(const Reader& in, const std::string& section, TDataSkinSysButton& b) {
+TSysButton ReadSysButton(const Reader& in, const std::string& section) {
+    TSysButton b;
     b.Name = Upper(section);
     b.Action = in.Int(section, "Action", 0);
     b.Align = in.Int(section, "Align", 0);
@@ -127,23 +146,27 @@ void ReadSysButton(const Reader& in, const std::string& section, TDataSkinSysBut
     b.Frame = in.Int(section, "frame", 0);
     b.Image = in.Image(section, "ButtonImage");
     if (b.Frame != 0)
-        return;
+        return b;
+    // Without a frame count: six, or three for an image at most 3.8 times as wide as high
+    // unless the action is negative.
     b.Frame = 6;
-    if (!b.Image.isNull()) {
-        double ratio = double(b.Image.width()) / double(b.Image.height());
+    if (const std::optional<TBmpSize>& size = b.Image.Size) {
+        double ratio = double(size->Width) / double(size->Height);
         b.Frame = ratio <= 3.8 ? 3 : 6;
         if (b.Action < 0)
             b.Frame = 6;
     }
     if (b.Action == 3 || b.Action == 11)
-        b.Image = QImage();
+        b.Image = TSkinImageRef();
+    return b;
 }
 
-void ReadMdiButtons(const Reader& in, std::vector<TDataSkinSysButton>& out) {
-    QImage all = in.Image("MDICONTROLS", "Image");
-    int w = all.isNull() ? 0 : all.width() / 12;
+// The three MDI buttons, cut from one image of twelve columns: four frames for each.
+void ReadMdiButtons(const Reader& in, std::vector<TSysButton>& out) {
+    const TSkinImageRef all = in.Image("MDICONTROLS", "Image");
+    const int w = all.Size ? all.Size->Width / 12 : 0;
     for (int j = 0; j < 3; ++j) {
-        TDataSkinSysButton b;
+        TSysButton b;
         b.Name = "MDICONTROLS" + std::to_string(j + 1);
         b.Action = 7 + j;
         b.Align = 100;
@@ -151,41 +174,37 @@ void ReadMdiButtons(const Reader& in, std::vector<TDataSkinSysButton>& out) {
         b.Visibility1 = 100;
         b.Frame = 4;
         b.Xcoord = (w + 4) * (3 - j);
-        if (!all.isNull() && w > 0)
-            b.Image = all.copy(4 * w * j, 0, 4 * w, all.height());
+        if (all.Size && w > 0) {
+            b.Image = all;
+            b.Image.CutX = 4 * w * j;
+            b.Image.CutWidth = 4 * w;
+        }
         out.push_back(std::move(b));
     }
 }
 
 // The frame count of a check or radio image of unknown frames: its width over the usual frame
 // width (13 for small images, 16 otherwise), at least 4.
-int GlyphFrames(const QImage& image) {
-    int frameWidth = image.height() < 16 ? 13 : 16;
-    return std::max(image.width() / frameWidth, 4);
+int GlyphFrames(const TSkinImageRef& image) {
+    const TBmpSize size = image.Size.value_or(TBmpSize{});
+    int frameWidth = size.Height < 16 ? 13 : 16;
+    return std::max(size.Width / frameWidth, 4);
 }
 
-std::optional<TDataSkinButton> ReadButtons(const Reader& in, TColor buttonText) {
+std::optional<TDataSkinButtonOf<TSkinImageRef>> ReadButtons(const Reader& in, TColor buttonText) {
     const std::string s = "Buttons";
     if (!in.HasImageKey(s, "Bitmap"))
         return std::nullopt;
-    TDataSkinButton b;
+    TDataSkinButtonOf<TSkinImageRef> b;
     b.Name = s;
-    b.LeftWidth = in.Int(s, "LeftWidth", 0);
-    b.RightWidth = in.Int(s, "RightWidth", 0);
-    b.TopHeight = in.Int(s, "TopHeight", 0);
-    b.BottomHeight = in.Int(s, "BottomHeight", 0);
-    b.Trans = in.Int(s, "Trans", 0);
+    // The push button is always stretched: the section's Tile is not read.
+    ReadEdges(in, s, b);
+    ReadStateColours(in, s, buttonText, b);
     b.Image = in.Image(s, "Bitmap");
     b.CheckImage = in.Image(s, "CheckButton");
     b.RadioImage = in.Image(s, "RadioButton");
-    b.NormalColour = in.Int(s, "NormalColour", -1);
-    b.MouseOverColour = in.Int(s, "MouseOverColour", -1);
-    b.PressedColour = in.Int(s, "PressedColour", -1);
     b.RadioButtonFrame = in.Int(s, "RadioButtonFrame", 0);
     b.CheckButtonFrame = in.Int(s, "CheckButtonFrame", 0);
-    b.NormalColour2 = in.Colour(s, "NormalColour2", buttonText);
-    b.MouseOverColour2 = in.Colour(s, "MouseOverColour2", buttonText);
-    b.PressedColour2 = in.Colour(s, "PressedColour2", buttonText);
     b.Frame = 5;
     if (b.RadioButtonFrame == 0)
         b.RadioButtonFrame = GlyphFrames(b.RadioImage);
@@ -204,11 +223,11 @@ std::optional<TColor> ColourByKeys(const Reader& in, const std::string& section,
     return RGBColor(r, g, b);
 }
 
-std::optional<TDataSkinTitle> ReadTitle(const Reader& in) {
+std::optional<TDataSkinTitleOf<TSkinImageRef>> ReadTitle(const Reader& in) {
     const std::string s = "Personality";
     if (!in.HasImageKey(s, "TextBack"))
         return std::nullopt;
-    TDataSkinTitle t;
+    TDataSkinTitleOf<TSkinImageRef> t;
     t.Name = "Title";
     t.Image = in.Image(s, "TextBack");
     t.TextShift = in.Int(s, "TextShift", 0);
@@ -225,28 +244,24 @@ std::optional<TDataSkinTitle> ReadTitle(const Reader& in) {
     return t;
 }
 
-std::optional<TDataSkinObject> ReadProgress(const Reader& in) {
+std::optional<TObject> ReadProgress(const Reader& in) {
     const std::string s = "Progress";
     if (!in.HasImageKey(s, "Bitmap"))
         return std::nullopt;
-    TDataSkinObject p;
+    TObject p;
     p.Name = s;
     p.Image = in.Image(s, "Bitmap");
-    p.LeftWidth = in.Int(s, "LeftWidth", 0);
-    p.RightWidth = in.Int(s, "RightWidth", 0);
-    p.TopHeight = in.Int(s, "TopHeight", 0);
-    p.BottomHeight = in.Int(s, "BottomHeight", 0);
-    p.Trans = in.Int(s, "Trans", 0);
+    ReadEdges(in, s, p);
     p.Tile = in.Int(s, "Tile", 0);
     p.Frame = 2;
     return p;
 }
 
-std::optional<TDataSkinMenuBar> ReadMenuBar(const Reader& in) {
+std::optional<TDataSkinMenuBarOf<TSkinImageRef>> ReadMenuBar(const Reader& in) {
     const std::string s = "Personality";
     if (!in.HasImageKey(s, "menuBar"))
         return std::nullopt;
-    TDataSkinMenuBar m;
+    TDataSkinMenuBarOf<TSkinImageRef> m;
     m.Name = "MenuBar";
     m.Image = in.Image(s, "menuBar");
     m.Tile = in.Int(s, "TileMenu", 0);
@@ -256,7 +271,9 @@ std::optional<TDataSkinMenuBar> ReadMenuBar(const Reader& in) {
     return m;
 }
 
-// Step 9: a single-image element of its own section.
+// An element of its own section with its image under "Image" (and, for the elements with a
+// second image, under `secondImageKey`). A frame count of 0 means "from the section's
+// FrameCount".
 template <class Element>
 std::optional<Element> ReadElement(const Reader& in, const std::string& s, TColor buttonText,
                                    int frames, const char* secondImageKey = nullptr) {
@@ -265,21 +282,11 @@ std::optional<Element> ReadElement(const Reader& in, const std::string& s, TColo
     Element e;
     e.Name = s;
     e.Image = in.Image(s, "Image");
-    e.LeftWidth = in.Int(s, "LeftWidth", 0);
-    e.RightWidth = in.Int(s, "RightWidth", 0);
-    e.TopHeight = in.Int(s, "TopHeight", 0);
-    e.BottomHeight = in.Int(s, "BottomHeight", 0);
-    e.Trans = in.Int(s, "Trans", 0);
+    ReadEdges(in, s, e);
     e.Tile = in.Int(s, "Tile", 0);
-    e.NormalColour = in.Int(s, "NormalColour", -1);
-    e.MouseOverColour = in.Int(s, "MouseOverColour", -1);
-    e.PressedColour = in.Int(s, "PressedColour", -1);
-    e.NormalColour2 = in.Colour(s, "NormalColour2", buttonText);
-    e.MouseOverColour2 = in.Colour(s, "MouseOverColour2", buttonText);
-    e.PressedColour2 = in.Colour(s, "PressedColour2", buttonText);
-    // A frame count of 0 means "from the section's FrameCount".
+    ReadStateColours(in, s, buttonText, e);
     e.Frame = frames > 0 ? frames : in.Int(s, "FrameCount", 3);
-    if constexpr (std::is_base_of_v<TDataSkinBorder, Element>) {
+    if constexpr (std::is_same_v<Element, TBorder>) {
         if (secondImageKey)
             e.Image2 = in.Image(s, secondImageKey);
     }
@@ -287,24 +294,6 @@ std::optional<Element> ReadElement(const Reader& in, const std::string& s, TColo
 }
 
 } // namespace
-
-TSystemColours PlatformSystemColours() {
-    QPalette p = QGuiApplication::instance() ? QGuiApplication::palette() : QPalette();
-    TSystemColours c;
-    c.WindowText = FromQColor(p.color(QPalette::Active, QPalette::WindowText));
-    c.ButtonFace = FromQColor(p.color(QPalette::Active, QPalette::Button));
-    c.Scrollbar = FromQColor(p.color(QPalette::Active, QPalette::Midlight));
-    c.HighlightText = FromQColor(p.color(QPalette::Active, QPalette::HighlightedText));
-    c.Highlight = FromQColor(p.color(QPalette::Active, QPalette::Highlight));
-    c.Menu = FromQColor(p.color(QPalette::Active, QPalette::Window));
-    c.MenuText = FromQColor(p.color(QPalette::Active, QPalette::WindowText));
-    c.ButtonText = FromQColor(p.color(QPalette::Active, QPalette::ButtonText));
-    c.ButtonHighlight = FromQColor(p.color(QPalette::Active, QPalette::Light));
-    c.ButtonShadow = FromQColor(p.color(QPalette::Active, QPalette::Dark));
-    c.CaptionText = FromQColor(p.color(QPalette::Active, QPalette::HighlightedText));
-    c.InactiveCaptionText = FromQColor(p.color(QPalette::Inactive, QPalette::WindowText));
-    return c;
-}
 
 TColor ColourText(std::string_view text, TColor fallback) {
     auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
@@ -342,20 +331,20 @@ std::string ImageEntryName(std::string_view value) {
     return std::string(name);
 }
 
-QImage LoadSkinImage(const TSkinPackage& package, std::string_view value) {
-    std::string name = ImageEntryName(value);
-    if (name.empty())
-        return QImage();
-    std::span<const std::uint8_t> bytes = package.EntryByName(name);
-    if (bytes.empty())
-        return QImage();
-    return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()), "BMP");
+TSkinImageRef SkinImageRef(const TSkinPackage& package, std::string_view value) {
+    TSkinImageRef ref;
+    ref.Entry = ImageEntryName(value);
+    if (ref.Entry.empty())
+        return ref;
+    ref.Bytes = package.EntryByName(ref.Entry);
+    ref.Size = BmpSize(ref.Bytes);
+    return ref;
 }
 
-void ReadDescription(const TCustomIniFile& ini, const TSkinPackage& package,
-                     const TSystemColours& system, TSkinElements& elements) {
+TSkinDescription ReadSkinDescription(const TCustomIniFile& ini, const TSkinPackage& package,
+                                     const TSystemColours& system) {
     Reader in(ini, package);
-    TSkinElements e;
+    TSkinDescription e;
 
     e.SkinName = in.Str("TitlebarSkin", "SkinName");
 
@@ -364,7 +353,7 @@ void ReadDescription(const TCustomIniFile& ini, const TSkinPackage& package,
     e.Top = ReadBorderPart(in, "Top", false);
     e.Bottom = ReadBorderPart(in, "Bottom", false);
 
-    ReadColours(in, system, e.Colours);
+    e.Colours = ReadColours(in, system);
 
     TStringList sections;
     ini.GetSectionNames(sections);
@@ -377,11 +366,8 @@ void ReadDescription(const TCustomIniFile& ini, const TSkinPackage& package,
     for (const auto& item : sections) {
         std::string upper = Upper(item.text);
         if (StartsWith(upper, "BUTTON") && upper != "BUTTONS" && upper != "BUTTON.RADIO" &&
-            upper != "BUTTON.CHECKBOX") {
-            TDataSkinSysButton b;
-            ReadSysButton(in, item.text, b);
-            e.SysButtons.push_back(std::move(b));
-        }
+            upper != "BUTTON.CHECKBOX")
+            e.SysButtons.push_back(ReadSysButton(in, item.text));
     }
     ReadMdiButtons(in, e.SysButtons);
 
@@ -391,24 +377,24 @@ void ReadDescription(const TCustomIniFile& ini, const TSkinPackage& package,
     e.Progress = ReadProgress(in);
     e.MenuBar = ReadMenuBar(in);
 
-    e.GroupBoxEdge = ReadElement<TDataSkinObject>(in, "GroupBoxEdge", text, 2);
-    e.Toolbars = ReadElement<TDataSkinObject>(in, "Toolbars", text, 5);
-    e.Tabs = ReadElement<TDataSkinBorder>(in, "Tabs", text, 5, "Border");
-    e.StatusBarEdges = ReadElement<TDataSkinObject>(in, "StatusBarEdges", text, 3);
-    e.ComboButton = ReadElement<TDataSkinObject>(in, "ComboButton", text, 4);
-    e.SunkEdge = ReadElement<TDataSkinObject>(in, "SunkEdge", text, 4);
-    e.ExtraImages = ReadElement<TDataSkinObject>(in, "ExtraImages", text, 5);
-    e.Headerbar = ReadElement<TDataSkinObject>(in, "Headerbar", text, 5);
-    e.MenuItem = ReadElement<TDataSkinObject>(in, "MenuItem", text, 5);
-    e.MenuBackground = ReadElement<TDataSkinObject>(in, "MenuBackground", text, 1);
-    e.Scrollbar = ReadElement<TDataSkinObject>(in, "Scrollbar", text, 23);
-    e.HorzScroll = ReadElement<TDataSkinObject>(in, "HorzScroll", text, 4);
-    e.VertScroll = ReadElement<TDataSkinObject>(in, "VertScroll", text, 4);
-    e.HorzScrollThumb = ReadElement<TDataSkinObject>(in, "HorzScrollThumb", text, 0);
-    e.VertScrollThumb = ReadElement<TDataSkinObject>(in, "VertScrollThumb", text, 0);
-    e.UpDownHorz = ReadElement<TDataSkinBorder>(in, "UpDown.Horz", text, 8, "GlyphImage");
-    e.UpDownVert = ReadElement<TDataSkinBorder>(in, "UpDown.Vert", text, 8, "GlyphImage");
+    e.GroupBoxEdge = ReadElement<TObject>(in, "GroupBoxEdge", text, 2);
+    e.Toolbars = ReadElement<TObject>(in, "Toolbars", text, 5);
+    e.Tabs = ReadElement<TBorder>(in, "Tabs", text, 5, "Border");
+    e.StatusBarEdges = ReadElement<TObject>(in, "StatusBarEdges", text, 3);
+    e.ComboButton = ReadElement<TObject>(in, "ComboButton", text, 4);
+    e.SunkEdge = ReadElement<TObject>(in, "SunkEdge", text, 4);
+    e.ExtraImages = ReadElement<TObject>(in, "ExtraImages", text, 5);
+    e.Headerbar = ReadElement<TObject>(in, "Headerbar", text, 5);
+    e.MenuItem = ReadElement<TObject>(in, "MenuItem", text, 5);
+    e.MenuBackground = ReadElement<TObject>(in, "MenuBackground", text, 1);
+    e.Scrollbar = ReadElement<TObject>(in, "Scrollbar", text, 23);
+    e.HorzScroll = ReadElement<TObject>(in, "HorzScroll", text, 4);
+    e.VertScroll = ReadElement<TObject>(in, "VertScroll", text, 4);
+    e.HorzScrollThumb = ReadElement<TObject>(in, "HorzScrollThumb", text, 0);
+    e.VertScrollThumb = ReadElement<TObject>(in, "VertScrollThumb", text, 0);
+    e.UpDownHorz = ReadElement<TBorder>(in, "UpDown.Horz", text, 8, "GlyphImage");
+    e.UpDownVert = ReadElement<TBorder>(in, "UpDown.Vert", text, 8, "GlyphImage");
 
     e.BackgroundColour = e.Colours.ButtonFace;
-    elements = std::move(e);
+    return e;
 }

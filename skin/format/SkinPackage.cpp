@@ -1,4 +1,4 @@
-#include "skin/SkinPackage.h"
+#include "skin/format/SkinPackage.h"
 
 #include <limits>
 

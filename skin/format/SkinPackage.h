@@ -7,7 +7,7 @@
 // 8 unread bytes, the name list (lines), one size per name, then the entries' bytes in order.
 
 #include "platform/Exception.h"
-#include "skin/Lzhuf.h"
+#include "skin/format/Lzhuf.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "IniRoundTrip.h"
+#include "storage/checks/IniRoundTrip.h"
 
 #include "platform/GbkText.h"
 #include "platform/ProfileFile.h"

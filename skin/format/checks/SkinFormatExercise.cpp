@@ -1,14 +1,23 @@
-#include "SkinPackageFuzzBody.h"
+#include "skin/format/checks/SkinFormatExercise.h"
 
-#include "skin/SkinPackage.h"
+#include "skin/format/BmpSize.h"
+#include "skin/format/SkinDescriptionReader.h"
+#include "skin/format/SkinPackage.h"
+#include "storage/MemIniFile.h"
 
-#include <span>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 // Small enough that a hostile size field costs milliseconds, large enough for real skins.
-constexpr std::size_t kFuzzMaxUnpacked = 1u << 17;
+constexpr std::size_t kMaxUnpacked = 1u << 17;
+
+void ReadDescription(std::span<const std::uint8_t> text, const TSkinPackage& package) {
+    TMemIniFile ini("");
+    ini.SetText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    (void)ReadSkinDescription(ini, package, TSystemColours());
+}
 
 void ReadAll(const TSkinPackage& package) {
     for (std::size_t i = 0; i < package.Count(); ++i) {
@@ -18,16 +27,16 @@ void ReadAll(const TSkinPackage& package) {
             sink = sink ^ b;
         (void)package.EntryByName(package.Names()[i]);
     }
-    (void)package.EntryByPart(".ini");
+    if (auto description = package.EntryByPart(".ini"))
+        ReadDescription(description->second, package);
 }
 
 } // namespace
 
-int FuzzSkinPackage(const std::uint8_t* data, std::size_t size) {
-    std::span<const std::uint8_t> input(data, size);
+void ExerciseSkinFormat(std::span<const std::uint8_t> input) {
     try {
         TSkinPackage package;
-        if (package.Read(input, kFuzzMaxUnpacked) == TSkinPackageStatus::Ok)
+        if (package.Read(input, kMaxUnpacked) == TSkinPackageStatus::Ok)
             ReadAll(package);
     } catch (const ElzhException&) {
     } catch (const ESkinPackageError&) {
@@ -35,7 +44,7 @@ int FuzzSkinPackage(const std::uint8_t* data, std::size_t size) {
     try {
         std::vector<std::uint8_t> stored = SkinStreamPackage(input);
         TSkinPackage package;
-        if (package.Read(stored, kFuzzMaxUnpacked) == TSkinPackageStatus::Ok)
+        if (package.Read(stored, kMaxUnpacked) == TSkinPackageStatus::Ok)
             ReadAll(package);
     } catch (const ElzhException&) {
     } catch (const ESkinPackageError&) {
@@ -47,5 +56,6 @@ int FuzzSkinPackage(const std::uint8_t* data, std::size_t size) {
             ReadAll(package);
     } catch (const ESkinPackageError&) {
     }
-    return 0;
+    ReadDescription(input, TSkinPackage());
+    (void)BmpSize(input);
 }

@@ -1,5 +1,0 @@
-#include "SkinPackageFuzzBody.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    return FuzzSkinPackage(data, size);
-}
