@@ -18,7 +18,9 @@
 
 namespace {
 
-TSkinManage* theManager = nullptr;
+// The manager components register with; the one Instance() made for the process.
+TSkinManage* current = nullptr;
+TSkinManage* processManager = nullptr;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -51,29 +53,32 @@ constexpr int kDisabledTag = 99;
 } // namespace
 
 TSkinManage& TSkinManage::Instance() {
-    if (!theManager) {
-        theManager = new TSkinManage;
+    if (!current) {
+        processManager = new TSkinManage;
         if (QCoreApplication::instance())
             qAddPostRoutine(&TSkinManage::Destroy);
     }
-    return *theManager;
+    return *current;
 }
 
 bool TSkinManage::Exists() {
-    return theManager != nullptr;
+    return current != nullptr;
 }
 
 void TSkinManage::Destroy() {
-    delete theManager;
-    theManager = nullptr;
+    delete processManager;
+    processManager = nullptr;
 }
 
-TSkinManage::TSkinManage() {
+TSkinManage::TSkinManage() : previous_(current) {
+    current = this;
     commandTimer_.setObjectName(QString::fromLatin1(kCommandTimerName));
     commandTimer_.setInterval(kCommandInterval);
     commandTimer_.setSingleShot(true);
-    QObject::connect(&commandTimer_, &QTimer::timeout, this,
-                     [this] { RunGuarded([this] { CarryOutCommand(); }); });
+    QObject::connect(&commandTimer_, &QTimer::timeout, this, [this] {
+        if (Current())
+            RunGuarded([this] { CarryOutCommand(); });
+    });
     if (QCoreApplication* app = QCoreApplication::instance()) {
         app->installEventFilter(this);
         filterInstalled_ = true;
@@ -89,6 +94,21 @@ TSkinManage::~TSkinManage() {
         forms_.pop_back();
     while (!menus_.empty())
         menus_.pop_back();
+    // Out of the chain of managers wherever it stands, so that the one it stood for returns.
+    if (current == this) {
+        current = previous_;
+        return;
+    }
+    for (TSkinManage* m = current; m; m = m->previous_) {
+        if (m->previous_ == this) {
+            m->previous_ = previous_;
+            return;
+        }
+    }
+}
+
+bool TSkinManage::Current() const {
+    return current == this;
 }
 
 void TSkinManage::Register(TSkinData* skin) {
@@ -247,29 +267,29 @@ TSkinData* TSkinManage::ChooseSkin(const QWidget* window, const std::string& cla
 bool TSkinManage::OfferWindow(QWidget* window) {
     if (!window)
         return false;
-    // 1. Skinning is on and the window is not yet wrapped.
+    // Skinning is on and the window is not yet wrapped.
     if (!skinningOn_ || FormPainter(window))
         return false;
-    // 2. A plain child window is offered only by the sweep; MDI children always pass.
+    // A plain child window is offered only by the sweep; MDI children always pass.
     if (!sweeping_ && !window->isWindow() &&
         Lower(WindowClassName(window->parentWidget())) != "mdiclient")
         return false;
-    // 3. The window has an area.
+    // The window has an area.
     const QRect frame = window->frameGeometry();
     if (frame.width() == 0 || frame.height() == 0)
         return false;
-    // 4. A form tagged 99 keeps the normal look.
+    // A form tagged 99 keeps the normal look.
     const QVariant tag = window->property("Tag");
     if (IsForm(window) && tag.isValid() && tag.toInt() == kDisabledTag)
         return false;
-    // 5. The application's own hidden window is never skinned.
+    // The application's own hidden window is never skinned.
     const std::string className = WindowClassName(window);
     if (className == "TApplication")
         return false;
-    // 6. The class filter.
+    // The class filter.
     if (!ClassAllowed(className))
         return false;
-    // 7. The skin component, which must hold a skin.
+    // The skin component, which must hold a skin.
     TSkinData* skin = ChooseSkin(window, className);
     if (!skin || skin->NoSkin())
         return false;
@@ -335,22 +355,12 @@ void TSkinManage::ChildPolished(QWidget* widget) {
         painter->AdoptChild(widget);
 }
 
-void TSkinManage::ResetForTest() {
-    commandTimer_.stop();
-    RemoveAll();
-    skinningOn_ = false;
-    sweeping_ = false;
-    activated_ = false;
-    pendingCommand_ = 0;
-    reapplyRequester_ = nullptr;
-}
-
 bool TSkinManage::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::Polish && type != QEvent::Show && type != QEvent::WindowActivate &&
         type != TSkinApplyEvent::kType)
         return false;
-    if (!watched->isWidgetType())
+    if (!watched->isWidgetType() || !Current())
         return false;
     auto* widget = static_cast<QWidget*>(watched);
     bool consumed = false;

@@ -32,11 +32,21 @@ public:
 
 class TSkinManage : public QObject {
 public:
-    // The one manager of the process, created on first use. It is destroyed when the
-    // application object goes away; a later call creates an inert one that watches nothing.
+    // The manager skin components register with: the newest one made with the constructor
+    // that is still alive, else the one of the process, created on first use. That one is
+    // destroyed when the application object goes away; a later call creates an inert one that
+    // watches nothing.
     static TSkinManage& Instance();
-    // True when the manager exists (a skin component's destructor may run after the end).
+    // True when a manager exists (a skin component's destructor may run after the end).
     static bool Exists();
+
+    // A manager of its own, in the state of a first use: it takes the place of the current one
+    // until it is destroyed (a test gets a manager that has seen nothing so). A manager whose
+    // place is taken watches nothing and carries out no command meanwhile.
+    TSkinManage();
+    ~TSkinManage() override;
+    TSkinManage(const TSkinManage&) = delete;
+    TSkinManage& operator=(const TSkinManage&) = delete;
 
     // Skin components register when they are created and unregister when destroyed, in
     // registration order. Unregistering unwraps every window and menu painted with it.
@@ -52,12 +62,15 @@ public:
     // then repaint).
     void RefreshPainters();
 
-    // Offers a window for wrapping (the seven tests in order). Returns true when it was wrapped.
+    // Offers a window for wrapping. It is wrapped when skinning is on and it is not wrapped yet;
+    // it is a window, an MDI child or offered by the sweep; it has an area; it is neither a form
+    // tagged 99 nor the application's hidden window; the class filter lets it pass; and the
+    // component chosen for it holds a skin. Returns true when it was wrapped.
     bool OfferWindow(QWidget* window);
     // Wraps a popup menu when skinning is on and a component holds a skin.
     bool WrapMenu(QMenu* menu);
 
-    // The class name the wrapping tests see for a widget: our own forms keep their class name
+    // The class name the wrapping checks see for a widget: our own forms keep their class name
     // ("TForm1"), message boxes are "TMessageForm", the toolkit's dialogs "#32770", popup
     // menus "#32768", an MDI area "MDIClient", scroll bars "ScrollBar".
     static std::string WindowClassName(const QWidget* widget);
@@ -72,30 +85,28 @@ public:
     TWinSkinPopMenu* MenuPainter(const QWidget* menu) const;
     std::size_t WrappedWindowCount() const { return forms_.size(); }
     std::size_t WrappedMenuCount() const { return menus_.size(); }
-    // The 250 ms single-shot command timer; tests may fire it without waiting.
-    QTimer& CommandTimer() { return commandTimer_; }
-    void FireCommandTimer() { CarryOutCommand(); }
-    // Back to the state right after creation (unwraps everything, forgets the activation);
-    // registered components stay registered.
-    void ResetForTest();
+    // The 250 ms single-shot command timer.
+    const QTimer& CommandTimer() const { return commandTimer_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TSkinManage();
-    ~TSkinManage() override;
     // Runs from the application object's destructor, while widgets still exist.
     static void Destroy();
+    bool Current() const;
 
     void CarryOutCommand();
     void ApplyAll();
     void RemoveAll();
     void Reapply();
-    // Step 6: the class filter of the first sfMainform component.
+    // The class filter of the first sfMainform component: three preview and calendar classes
+    // never, report designers ("Tfr...") not when its controls hold xcFastReport, then its
+    // OnFormSkin decides. Every class passes without such a component.
     bool ClassAllowed(const std::string& className) const;
-    // Step 7: the component that paints a window of this class (owner is the window itself
-    // for sfOnlyThisForm components); null when none is registered.
+    // The component that paints a window of this class: the sfOnlyThisForm component the window
+    // owns, for dialogs and message boxes the first sfDialog one, else the first sfMainform
+    // one, else the first registered; null when none is registered.
     TSkinData* ChooseSkin(const QWidget* window, const std::string& className) const;
     void WindowActivated(QWidget* window);
     void ChildPolished(QWidget* widget);
@@ -121,4 +132,6 @@ private:
     QTimer commandTimer_;
     TSkinData* reapplyRequester_ = nullptr;
     bool filterInstalled_ = false;
+    // The manager whose place this one took.
+    TSkinManage* previous_ = nullptr;
 };

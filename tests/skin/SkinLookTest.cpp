@@ -73,23 +73,26 @@ protected:
         qputenv("TMPDIR", dir_.path().toLocal8Bit());
         previousModem_ = SetModemApi(&kNoModem);
         previousReport_ = SetErrorReportHandler([](const std::string& m) { ADD_FAILURE() << m; });
-        TSkinManage::Instance().ResetForTest();
     }
     void TearDown() override {
-        TSkinManage::Instance().ResetForTest();
         SetErrorReportHandler(previousReport_);
         SetModemApi(previousModem_);
         qputenv("TMPDIR", oldTmp_);
         QDir::setCurrent(previousDir_);
     }
 
+    // Gives the command and waits for the command timer to carry it out.
     static void Carry(int command) {
-        TSkinManage::Instance().Command(command);
-        TSkinManage::Instance().FireCommandTimer();
+        TSkinManage& manager = TSkinManage::Instance();
+        manager.Command(command);
+        ASSERT_TRUE(manager.CommandTimer().isActive());
+        ASSERT_TRUE(WaitUntil([&] { return !manager.CommandTimer().isActive(); }));
         // The apply messages of the windows just wrapped.
         QCoreApplication::sendPostedEvents(nullptr, TSkinApplyEvent::kType);
     }
 
+    // The windows of a test are skinned by a manager that has seen no other.
+    TSkinManage manager_;
     QTemporaryDir dir_;
     QString previousDir_;
     QByteArray oldTmp_;

@@ -86,10 +86,8 @@ protected:
         oldTmp_ = qgetenv("TMPDIR");
         qputenv("TMPDIR", temp_.path().toLocal8Bit());
         oldBox_ = TSkinData::SetMessageBox([](const std::string&) {});
-        Manager().ResetForTest();
     }
     void TearDown() override {
-        Manager().ResetForTest();
         TSkinData::SetMessageBox(oldBox_);
         qputenv("TMPDIR", oldTmp_);
     }
@@ -129,6 +127,14 @@ protected:
         });
     }
 
+    // Waits for the running command timer to carry out the last command.
+    static bool WaitCommandCarriedOut() {
+        return Manager().CommandTimer().isActive() &&
+               WaitUntil([] { return !Manager().CommandTimer().isActive(); });
+    }
+
+    // Each test starts with a manager that has seen no window and no command.
+    TSkinManage manager_;
     QTemporaryDir temp_;
     QByteArray oldTmp_;
     TSkinMessageBox oldBox_;
@@ -266,7 +272,7 @@ TEST_F(SkinManageTest, RemovingTheSkinGivesBackTheNormalLook) {
     EXPECT_NE(Grab(form), before);
 
     Manager().Command(2);
-    Manager().FireCommandTimer();
+    ASSERT_TRUE(WaitCommandCarriedOut());
     EXPECT_EQ(Grab(form), before);
     EXPECT_FALSE(form.testAttribute(Qt::WA_SetPalette));
     EXPECT_EQ(form.Button->palette().color(QPalette::ButtonText), QColor(Qt::darkGreen));
@@ -303,7 +309,7 @@ TEST_F(SkinManageTest, WindowsTheTestsRefuse) {
 
     // Skinning off: nothing is wrapped.
     Manager().Command(2);
-    Manager().FireCommandTimer();
+    ASSERT_TRUE(WaitCommandCarriedOut());
     TTestForm late;
     EXPECT_FALSE(Manager().OfferWindow(&late));
 }
@@ -329,13 +335,15 @@ TEST_F(SkinManageTest, ClassesNeverSkinned) {
         {&other, true, true},
     };
     for (const Case& c : cases) {
-        Manager().ResetForTest();
-        Manager().Command(1);
+        // A manager of its own for each case, so that a window wrapped before is offered afresh.
+        TSkinManage manager;
+        manager.Register(skin.get());
+        manager.Command(1);
         TSkinControls controls = DefaultSkinControls();
         if (c.withFastReport)
             controls.insert(xcFastReport);
         skin->SetSkinControls(controls);
-        EXPECT_EQ(Manager().OfferWindow(c.window), c.wrapped)
+        EXPECT_EQ(manager.OfferWindow(c.window), c.wrapped)
             << TSkinManage::WindowClassName(c.window) << " " << c.withFastReport;
     }
     // Refused classes never reach the handler.
@@ -383,9 +391,11 @@ TEST_F(SkinManageTest, DialogsAndMessageBoxesTakeTheDialogComponent) {
     // Only the main form's component: every window takes it.
     ASSERT_TRUE(Manager().OfferWindow(&box));
     EXPECT_EQ(Manager().FormPainter(&box)->Skin(), mainSkin.get());
-    Manager().ResetForTest();
-    Manager().Command(1);
 
+    // Two more components, with a manager that has wrapped no window yet.
+    auto manager = std::make_unique<TSkinManage>();
+    manager->Register(mainSkin.get());
+    manager->Command(1);
     auto dialogSkin = MakeSkin(nullptr, sfDialog);
     TTestDialog own;
     auto ownSkin = MakeSkin(&own, sfOnlyThisForm);
@@ -403,9 +413,12 @@ TEST_F(SkinManageTest, DialogsAndMessageBoxesTakeTheDialogComponent) {
             << TSkinManage::WindowClassName(c.window);
     }
 
-    // A message box shown the usual way is wrapped when it is activated, with the dialog's skin.
-    Manager().ResetForTest();
-    Manager().Command(1);
+    // A message box shown the usual way is wrapped when it is activated, with the dialog's skin
+    // (again by a manager that has wrapped nothing yet).
+    manager = std::make_unique<TSkinManage>();
+    for (TSkinData* skin : {mainSkin.get(), dialogSkin.get(), ownSkin.get()})
+        manager->Register(skin);
+    manager->Command(1);
     QMessageBox shown(QMessageBox::Warning, QStringLiteral("t"), QStringLiteral("text"));
     shown.open();
     Activate(shown);
@@ -515,7 +528,7 @@ TEST_F(SkinManageTest, ReapplyRefreshesThePaintersAndRaisesOnSkinChanged) {
 
     // The requester is forgotten once told.
     Manager().Command(3);
-    Manager().FireCommandTimer();
+    ASSERT_TRUE(WaitCommandCarriedOut());
     EXPECT_EQ(changed, 1);
 }
 

@@ -24,7 +24,7 @@ Bytes B(const std::string& text) {
 }
 
 // Every test runs with a private temporary directory, a recording message box and error
-// report, and a manager fresh from creation.
+// report, and a manager of its own.
 class SkinDataTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -35,7 +35,6 @@ protected:
             [this](const std::string& text) { messages_.push_back(text); });
         oldReport_ =
             SetErrorReportHandler([this](const std::string& text) { errors_.push_back(text); });
-        TSkinManage::Instance().ResetForTest();
     }
     void TearDown() override {
         TSkinData::SetMessageBox(oldBox_);
@@ -47,6 +46,7 @@ protected:
         return QDir(temp_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
+    TSkinManage manager_;
     QTemporaryDir temp_;
     QByteArray oldTmp_;
     TSkinMessageBox oldBox_;
