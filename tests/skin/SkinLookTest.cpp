@@ -9,13 +9,13 @@
 #include "skin/TSkinManage.h"
 #include "skin/TWinSkinForm.h"
 #include "sms/ModemApi.h"
+#include "support/Pump.h"
 #include "ui/TForm1.h"
 #include "ui/TForm3.h"
 #include "ui/TRxTrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -38,17 +38,6 @@ int NoSend(int, const char*, const char*) {
     return -1;
 }
 const ModemApi kNoModem{NoModemType, NoModem, NoSend, NoModem, NoModem};
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 QImage Grab(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -86,7 +75,7 @@ protected:
         TSkinManage& manager = TSkinManage::Instance();
         manager.Command(command);
         ASSERT_TRUE(manager.CommandTimer().isActive());
-        ASSERT_TRUE(WaitUntil([&] { return !manager.CommandTimer().isActive(); }));
+        ASSERT_TRUE(PumpUntil([&] { return !manager.CommandTimer().isActive(); }));
         // The apply messages of the windows just wrapped.
         QCoreApplication::sendPostedEvents(nullptr, TSkinApplyEvent::kType);
     }
@@ -113,8 +102,8 @@ TEST_F(OwnSkinTest, MainWindowSettingsDialogAndTrayMenu) {
 
     form.show();
     form.activateWindow();
-    ASSERT_TRUE(WaitUntil([] { return TSkinManage::Instance().Activated(); }));
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(PumpUntil([] { return TSkinManage::Instance().Activated(); }));
+    ASSERT_TRUE(PumpUntil([&] {
         TWinSkinForm* painter = TSkinManage::Instance().FormPainter(&form);
         return painter && painter->Applied();
     }));
@@ -126,7 +115,7 @@ TEST_F(OwnSkinTest, MainWindowSettingsDialogAndTrayMenu) {
     QMenu* menu = CreatePopupMenu1(
         &form, [] {}, [] {});
     menu->popup(QPoint(40, 40));
-    ASSERT_TRUE(WaitUntil([&] { return dialog.isVisible() && menu->isVisible(); }));
+    ASSERT_TRUE(PumpUntil([&] { return dialog.isVisible() && menu->isVisible(); }));
     Carry(1);
     const QImage skinnedDialog = Grab(dialog);
     const QImage skinnedMenu = Grab(*menu);

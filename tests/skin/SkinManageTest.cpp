@@ -6,6 +6,7 @@
 #include "skin/TSkinData.h"
 #include "skin/TWinSkinForm.h"
 #include "skin/TWinSkinPopMenu.h"
+#include "support/Pump.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -20,7 +21,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,18 +63,6 @@ SKIN_TEST_WINDOW(TfxPreview)
 
 namespace {
 
-// Processes events until `done` holds; false after the safety time-out.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 QImage Grab(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -111,7 +99,7 @@ protected:
         window.show();
         window.activateWindow();
         QApplication::setActiveWindow(&window);
-        ASSERT_TRUE(WaitUntil([&] { return window.isActiveWindow(); }));
+        ASSERT_TRUE(PumpUntil([&] { return window.isActiveWindow(); }));
         ASSERT_TRUE(Manager().Activated());
     }
 
@@ -121,7 +109,7 @@ protected:
 
     // Waits for the apply message of a wrapped window.
     static bool WaitApplied(QWidget& window) {
-        return WaitUntil([&] {
+        return PumpUntil([&] {
             TWinSkinForm* painter = Manager().FormPainter(&window);
             return painter && painter->Applied();
         });
@@ -130,7 +118,7 @@ protected:
     // Waits for the running command timer to carry out the last command.
     static bool WaitCommandCarriedOut() {
         return Manager().CommandTimer().isActive() &&
-               WaitUntil([] { return !Manager().CommandTimer().isActive(); });
+               PumpUntil([] { return !Manager().CommandTimer().isActive(); });
     }
 
     // Each test starts with a manager that has seen no window and no command.
@@ -240,7 +228,7 @@ TEST_F(SkinManageTest, AfterActivationCommandsRunFromTheTimer) {
     EXPECT_TRUE(Manager().CommandTimer().isActive());
     EXPECT_TRUE(Manager().CommandTimer().isSingleShot());
     EXPECT_EQ(Manager().CommandTimer().interval(), 250);
-    ASSERT_TRUE(WaitUntil([] { return !Manager().SkinningOn(); }));
+    ASSERT_TRUE(PumpUntil([] { return !Manager().SkinningOn(); }));
     EXPECT_GE(clock.elapsed(), 200);
     EXPECT_FALSE(Manager().CommandTimer().isActive());
     EXPECT_EQ(Manager().WrappedWindowCount(), 0u);
@@ -251,7 +239,7 @@ TEST_F(SkinManageTest, AfterActivationCommandsRunFromTheTimer) {
     TTestForm hidden;
     skin->SetActive(true);
     EXPECT_FALSE(Manager().SkinningOn());
-    ASSERT_TRUE(WaitUntil([] { return Manager().SkinningOn(); }));
+    ASSERT_TRUE(PumpUntil([] { return Manager().SkinningOn(); }));
     EXPECT_NE(Manager().FormPainter(&form), nullptr);
     EXPECT_NE(Manager().FormPainter(&hidden), nullptr);
     ASSERT_TRUE(WaitApplied(form));
@@ -288,7 +276,7 @@ TEST_F(SkinManageTest, WindowsTheTestsRefuse) {
     EXPECT_FALSE(Manager().OfferWindow(&tagged));
     Activate(tagged);
     EXPECT_EQ(Manager().FormPainter(&tagged), nullptr);
-    ASSERT_TRUE(WaitUntil([] { return true; }));
+    ASSERT_TRUE(PumpUntil([] { return true; }));
     EXPECT_FALSE(Skinned(*tagged.Button));
 
     TTestForm otherTag;
@@ -521,7 +509,7 @@ TEST_F(SkinManageTest, ReapplyRefreshesThePaintersAndRaisesOnSkinChanged) {
     Manager().SetReapplyRequester(skin.get());
     Manager().Command(3);
     EXPECT_EQ(changed, 0);
-    ASSERT_TRUE(WaitUntil([&] { return changed == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return changed == 1; }));
     EXPECT_NE(form.Button->style(), first);
     EXPECT_TRUE(Skinned(*form.Button));
     EXPECT_EQ(QColor(Grab(*form.Button).pixel(0, 0)), EdgeColour(kButton, 0));
