@@ -32,10 +32,9 @@ public:
 
 class TSkinManage : public QObject {
 public:
-    // The manager skin components register with: the newest one made with the constructor
-    // that is still alive, else the one of the process, created on first use. That one is
-    // destroyed when the application object goes away; a later call creates an inert one that
-    // watches nothing.
+    // The manager skin components register with: the most recently made one that is still
+    // alive. Without any, one for the process is made here; it is destroyed when the
+    // application object goes away, and a later call creates an inert one that watches nothing.
     static TSkinManage& Instance();
     // True when a manager exists (a skin component's destructor may run after the end).
     static bool Exists();
