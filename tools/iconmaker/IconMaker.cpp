@@ -1,75 +1,24 @@
-// Writes the tray icon: one 32 x 32 image in 16 colours in the standard icon-file format
-// (6-byte header, one 16-byte directory entry, a 744-byte image = 766 bytes).
-// Usage: iconmaker <output.ico>
+// Draws the monitor's icon artwork (Artwork.cpp) in two forms:
+//
+//   iconmaker <output.ico>              the tray icon: one 32 x 32 image in 16 colours in the
+//                                       standard icon-file format (6-byte header, one 16-byte
+//                                       directory entry, a 744-byte image = 766 bytes)
+//   iconmaker --hicolor <folder> <name> the desktop icons: PNG images of every hicolor size and
+//                                       a scalable SVG, in the theme's folder layout
 
-#include <array>
+#include "Artwork.h"
+#include "HicolorIcons.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kSize = 32;
-constexpr int kTransparent = -1;
-
-// The classic 16-colour palette, as (red, green, blue).
-constexpr std::array<std::array<std::uint8_t, 3>, 16> kPalette{{
-    {0x00, 0x00, 0x00},
-    {0x80, 0x00, 0x00},
-    {0x00, 0x80, 0x00},
-    {0x80, 0x80, 0x00},
-    {0x00, 0x00, 0x80},
-    {0x80, 0x00, 0x80},
-    {0x00, 0x80, 0x80},
-    {0xC0, 0xC0, 0xC0},
-    {0x80, 0x80, 0x80},
-    {0xFF, 0x00, 0x00},
-    {0x00, 0xFF, 0x00},
-    {0xFF, 0xFF, 0x00},
-    {0x00, 0x00, 0xFF},
-    {0xFF, 0x00, 0xFF},
-    {0x00, 0xFF, 0xFF},
-    {0xFF, 0xFF, 0xFF},
-}};
-constexpr int kBlack = 0, kSilver = 7, kGrey = 8, kLime = 10;
-
-using Picture = std::array<std::array<int, kSize>, kSize>; // [row][column], row 0 at the top
-
-void Fill(Picture& p, int left, int top, int right, int bottom, int colour) {
-    for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x)
-            p[y][x] = colour;
-}
-
-// A monitor on its stand whose screen shows a lime heartbeat trace, and a lime lamp.
-Picture Draw() {
-    Picture p;
-    for (auto& row : p)
-        row.fill(kTransparent);
-    Fill(p, 1, 2, 30, 23, kGrey);   // bezel outline
-    Fill(p, 2, 3, 29, 22, kSilver); // bezel
-    Fill(p, 3, 4, 28, 20, kBlack);  // screen
-    Fill(p, 25, 21, 26, 21, kLime); // power lamp
-    Fill(p, 12, 24, 19, 26, kGrey); // neck outline
-    Fill(p, 13, 24, 18, 26, kSilver);
-    Fill(p, 8, 27, 23, 29, kGrey); // foot outline
-    Fill(p, 9, 28, 22, 28, kSilver);
-
-    // The trace: one vertical run of lime per screen column (first row, last row).
-    struct Run {
-        int column, top, bottom;
-    };
-    constexpr Run trace[] = {
-        {4, 13, 13},  {5, 13, 13},  {6, 13, 13},  {7, 13, 13},  {8, 13, 13},  {9, 13, 13},
-        {10, 13, 13}, {11, 9, 13},  {12, 6, 9},   {13, 6, 17},  {14, 15, 19}, {15, 13, 19},
-        {16, 13, 13}, {17, 13, 13}, {18, 13, 13}, {19, 13, 13}, {20, 11, 13}, {21, 11, 11},
-        {22, 11, 13}, {23, 13, 13}, {24, 13, 13}, {25, 13, 13}, {26, 13, 13}, {27, 13, 13},
-    };
-    for (const Run& r : trace)
-        Fill(p, r.column, r.top, r.column, r.bottom, kLime);
-    return p;
-}
+constexpr int kSize = kArtworkSize;
+constexpr int kBlack = 0;
 
 void Put16(std::vector<std::uint8_t>& out, unsigned value) {
     out.push_back(value & 0xFF);
@@ -136,11 +85,14 @@ std::vector<std::uint8_t> Encode(const Picture& p) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--hicolor") == 0)
+        return WriteHicolor(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])) ? 0
+                                                                                              : 1;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.ico>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output.ico> | --hicolor <folder> <name>\n", argv[0]);
         return 2;
     }
-    const std::vector<std::uint8_t> bytes = Encode(Draw());
+    const std::vector<std::uint8_t> bytes = Encode(Paint(ArtworkBoxes()));
     if (bytes.size() != 766) {
         std::fprintf(stderr, "iconmaker: produced %zu bytes instead of 766\n", bytes.size());
         return 1;
