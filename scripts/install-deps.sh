@@ -1,19 +1,38 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build, the program and its tests need and the
-# machine lacks. Runs as root, or through sudo.
+# Installs, from Debian's packages, what the machine lacks for one purpose:
+#   install-deps.sh run      building and running the program
+#   install-deps.sh package  that, and building its Debian package
+#   install-deps.sh test     that, and every test (the default)
+# Runs as root, or through sudo.
 set -euo pipefail
 
-packages=(
+run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-    libasound2-dev alsa-utils
+    libasound2-dev
     fonts-wqy-zenhei
+)
+package_packages=(
+    dpkg-dev file
+)
+test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool openbox trayer x11-utils
     clang libclang-rt-14-dev clang-format python3
     libinih-dev libsimpleini-dev
-    iproute2 util-linux dbus
+    iproute2 util-linux dbus alsa-utils
+    lintian desktop-file-utils appstream man-db python3
 )
+
+case "${1:-test}" in
+run) packages=("${run_packages[@]}") ;;
+package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+*)
+    echo "usage: $0 [run|package|test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

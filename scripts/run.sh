@@ -4,7 +4,7 @@
 # to the terminal.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/install-deps.sh"
+"$top/scripts/install-deps.sh" run
 
 build="$top/build-release"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSM_BUILD_TESTS=OFF >/dev/null
