@@ -21,7 +21,7 @@ test_packages=(
     clang libclang-rt-14-dev clang-format python3
     libinih-dev libsimpleini-dev
     iproute2 util-linux dbus alsa-utils
-    lintian desktop-file-utils appstream man-db python3
+    lintian desktop-file-utils appstream man-db
 )
 
 case "${1:-test}" in

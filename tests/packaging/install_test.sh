@@ -11,8 +11,9 @@ set -uo pipefail
 build=$1
 source_dir=$(realpath "$2")
 export LC_ALL=C.UTF-8
-work=$(mktemp -d)
 source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/support.sh"
+e2e_init install
+work=$e2e_work
 
 package=servermonitor
 app_id=com.vormix.ServerMonitor
@@ -26,13 +27,12 @@ package_states() {
 installed() { dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$'; }
 
 cleanup() {
-    support_cleanup
+    e2e_cleanup
     if [ "$installed_by_us" = yes ] && dpkg-query -W "$package" >/dev/null 2>&1; then
         echo "removing the package left installed by a failed step" >&2
         DEBIAN_FRONTEND=noninteractive dpkg --purge "$package" >/dev/null 2>&1 ||
             echo "WARNING: could not purge $package; remove it by hand" >&2
     fi
-    rm -rf "$work"
 }
 trap cleanup EXIT
 

@@ -12,11 +12,11 @@ entry=$(realpath "$2")
 case_name=$3
 export LC_ALL=C.UTF-8
 ulimit -c 0
-work=$(mktemp -d)
+source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/support.sh"
+e2e_init "launcher $case_name"
+work=$e2e_work
 # Relative paths the launcher must not use would land here.
 cd "$work" || exit 1
-source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/support.sh"
-trap 'support_cleanup; rm -rf "$work"' EXIT
 
 # launch <name> <environment...>: the launcher with only the given display and configuration
 # variables (the sanitizers' settings and PATH pass through).
@@ -37,6 +37,7 @@ run_launcher() {
         shift
     done
     shift
+    e2e_logs+=("$work/$name.stdout" "$work/$name.stderr")
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_CONFIG_HOME -u XDG_DATA_DIRS \
         -u HOME "${vars[@]}" timeout 30 "$launcher" "$@" >"$work/$name.stdout" 2>"$work/$name.stderr"
     status=$?

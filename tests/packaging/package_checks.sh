@@ -11,9 +11,9 @@ build=$1
 source_dir=$(realpath "$2")
 case_name=$3
 export LC_ALL=C.UTF-8
-work=$(mktemp -d)
 source "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/support.sh"
-trap 'support_cleanup; rm -rf "$work"' EXIT
+e2e_init "package $case_name"
+work=$e2e_work
 
 if [ -z "$build" ]; then
     echo "SKIP: no package build folder; configure with -DSM_PACKAGE_BUILD_DIR=<folder> after" \

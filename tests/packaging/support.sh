@@ -1,39 +1,11 @@
-# shellcheck shell=bash disable=SC2034
-# Sourced by the scripts of this folder: failing with the monitor's output, bounded waits, a
-# loopback listener and the monitor as a background process. The caller sets `work` (a private
-# temporary folder) and calls support_cleanup from its EXIT trap.
-
-support_pids=()
-
-fail() {
-    echo "FAIL: $*" >&2
-    local f
-    for f in "$work"/*.stdout "$work"/*.stderr "$work"/listener.log; do
-        [ -s "$f" ] && sed "s|^|  $(basename "$f"): |" "$f" >&2
-    done
-    exit 1
-}
-
-# wait_for <seconds> <what> <command...>: polls the command until it succeeds, else fails.
-wait_for() {
-    local limit=$1 what=$2
-    shift 2
-    local end=$((SECONDS + limit))
-    until "$@"; do
-        [ "$SECONDS" -ge "$end" ] && fail "timed out after ${limit}s waiting for $what"
-        sleep 0.1
-    done
-}
-
-# A child that has ended stays a zombie until it is waited for.
-process_alive() {
-    local stat
-    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-    [ "$(sed -E 's/.*\) ([A-Za-z]).*/\1/' <<<"$stat")" != Z ]
-}
+# shellcheck shell=bash
+# Sourced by the scripts of this folder, on top of the end-to-end scripts' library (fail,
+# wait_for, alive, cleanup at exit; call e2e_init first): a loopback listener, a servers.ini for
+# it, and the monitor as a background process with its log.
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
 # listener_start: a TCP listener on 127.0.0.1 that accepts every connection and notes each in
-# $work/listener.log; sets listener_port. It ends by itself after two minutes.
+# $e2e_work/listener.log; sets listener_port. It ends by itself after two minutes.
 listener_start() {
     python3 -c '
 import os, socket, sys, time
@@ -54,10 +26,11 @@ while time.monotonic() < end:
     held.append(connection)
     with open(sys.argv[2], "a") as f:
         f.write("accepted %s\n" % peer[0])
-' "$work/listener.port" "$work/listener.log" &
-    support_pids+=("$!")
-    wait_for 20 "the listener's port" test -s "$work/listener.port"
-    listener_port=$(cat "$work/listener.port")
+' "$e2e_work/listener.port" "$e2e_work/listener.log" &
+    e2e_pids+=("$!")
+    e2e_logs+=("$e2e_work/listener.log")
+    wait_for 20 "the listener's port" test -s "$e2e_work/listener.port"
+    listener_port=$(cat "$e2e_work/listener.port")
 }
 
 # servers_ini <file> <port>: one server on 127.0.0.1, GBK text as the program reads it.
@@ -67,20 +40,25 @@ servers_ini() {
 }
 
 # monitor_start <name> <command...>: runs the command in the background, its output in
-# $work/<name>.stdout and .stderr; sets monitor_pid.
+# $e2e_work/<name>.stdout and .stderr; sets monitor_pid. The command has to end in an exec of the
+# monitor (env, the launcher), so that the pid is the monitor's.
 monitor_start() {
     local name=$1
     shift
-    "$@" >"$work/$name.stdout" 2>"$work/$name.stderr" &
+    e2e_logs+=("$e2e_work/$name.stdout" "$e2e_work/$name.stderr")
+    # Made here, not by the child's redirection, so that they exist as soon as this returns.
+    : >"$e2e_work/$name.stdout"
+    : >"$e2e_work/$name.stderr"
+    "$@" >>"$e2e_work/$name.stdout" 2>>"$e2e_work/$name.stderr" &
     monitor_pid=$!
-    support_pids+=("$monitor_pid")
+    e2e_pids+=("$monitor_pid")
 }
 
 # monitor_stop: ends the monitor with SIGTERM, as a session's end does; sets monitor_status.
 monitor_stop() {
     kill -TERM "$monitor_pid" 2>/dev/null
     local end=$((SECONDS + 30))
-    while process_alive "$monitor_pid"; do
+    while alive "$monitor_pid"; do
         [ "$SECONDS" -ge "$end" ] && fail "the monitor did not end within 30 s of SIGTERM"
         sleep 0.1
     done
@@ -88,14 +66,9 @@ monitor_stop() {
     monitor_status=$?
 }
 
-# log_has <name> <text>: the monitor's standard output holds the line.
-log_has() { grep -qxF -- "$2" "$work/$1.stdout"; }
+# log_has <name> <line>: the monitor's standard output holds the line. Only 0 or 1: for
+# wait_for, 2 would mean that the line can no longer come.
+log_has() { grep -qxF -- "$2" "$e2e_work/$1.stdout" 2>/dev/null || return 1; }
 
-# modem_line_logged <name>: the start-up line of the modem, whichever the outcome.
+# modem_line_logged <name>: the modem's start-up line, whichever the outcome.
 modem_line_logged() { log_has "$1" "初始化短信设备完成！" || log_has "$1" "初始化短信设备失败！"; }
-
-support_cleanup() {
-    local p
-    for p in "${support_pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-}
