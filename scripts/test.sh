@@ -6,12 +6,12 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh" test
 
-package_build="${SM_PACKAGE_BUILD_DIR:-$top/build-package}"
-SM_PACKAGE_BUILD_DIR="$package_build" "$top/scripts/package.sh"
-
 # The tree's own rules first: formatting, and includes that point down the layer order.
 "$top/tools/dev/check-format"
 "$top/tools/dev/check-layers"
+
+package_build="${SM_PACKAGE_BUILD_DIR:-$top/build-package}"
+SM_PACKAGE_BUILD_DIR="$package_build" "$top/scripts/package.sh"
 
 build="${SM_TEST_BUILD_DIR:-$top/build-test}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSM_SANITIZE=ON -DSM_WERROR=ON \
