@@ -2,6 +2,7 @@
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
 #include "app/ShutdownSignals.h"
+#include "metrics/MetricsExporter.h"
 #include "platform/AppInfo.h"
 #include "platform/qt/QtText.h"
 #include "ui/TForm1.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
 
     TForm1 form;
     InstallShutdownSignals([&form] { form.close(); });
+    // Off unless monitor.ini asks for it; started before the first cycle (Timer1's first second).
+    const auto metrics = StartMetrics(form.Engine(), form.ModemReady());
     form.show();
     application.exec();
     return 0;

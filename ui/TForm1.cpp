@@ -69,7 +69,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::InitSMSModem() {
-    if (Modem().SetModemType(0, 0) == 0) {
+    modemReady_ = Modem().SetModemType(0, 0) == 0;
+    if (modemReady_) {
         Modem().InitModem(-1);
         AppendLog("初始化短信设备完成！");
     } else {

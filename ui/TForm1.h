@@ -56,6 +56,8 @@ public:
 
     void FormCreate();
     void InitSMSModem();
+    // Whether InitSMSModem found the modem (fnSetModemType returned 0); false until it ran.
+    bool ModemReady() const { return modemReady_; }
     // Clears ProbeWaiting, closes the modem and ends the process with exit code 0; never
     // returns.
     [[noreturn]] void FormCloseQuery();
@@ -101,4 +103,5 @@ private:
 
     std::unique_ptr<ProbeCycle> engine_;
     bool centred_ = false;
+    bool modemReady_ = false;
 };

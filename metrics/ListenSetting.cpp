@@ -1,0 +1,155 @@
+#include "metrics/ListenSetting.h"
+
+#include "storage/MemIniFile.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+ListenError Problem(std::string_view value, const std::string& reason) {
+    return {"Listen=" + std::string(value) + ": " + reason};
+}
+
+bool IsDigits(std::string_view text) {
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// Numeric text in the form inet_ntop writes, so that equal addresses compare equal.
+bool Normalise(int family, const std::string& text, std::string& out) {
+    unsigned char binary[sizeof(in6_addr)];
+    if (::inet_pton(family, text.c_str(), binary) != 1)
+        return false;
+    char shown[INET6_ADDRSTRLEN];
+    if (!::inet_ntop(family, binary, shown, sizeof shown))
+        return false;
+    out = shown;
+    return true;
+}
+
+} // namespace
+
+std::string ToText(const ListenAddress& address) {
+    const std::string host = address.ipv6 ? "[" + address.host + "]" : address.host;
+    return host + ":" + std::to_string(address.port);
+}
+
+std::variant<ListenAddress, ListenError> ParseListen(std::string_view value) {
+    std::string_view host;
+    std::string_view port = value;
+    bool bracketed = false;
+    if (!value.empty() && value.front() == '[') {
+        const size_t close = value.find(']');
+        if (close == std::string_view::npos)
+            return Problem(value, "an IPv6 address needs its closing \"]\"");
+        host = value.substr(1, close - 1);
+        bracketed = true;
+        if (close + 1 >= value.size() || value[close + 1] != ':')
+            return Problem(value, "expected \":port\" after the address");
+        port = value.substr(close + 2);
+    } else if (const size_t colon = value.rfind(':'); colon != std::string_view::npos) {
+        host = value.substr(0, colon);
+        port = value.substr(colon + 1);
+        if (host.find(':') != std::string_view::npos)
+            return Problem(value, "an IPv6 address must be written in brackets, as [::1]:9464");
+    }
+
+    if (!IsDigits(port) || port.size() > 5)
+        return Problem(value, "the port must be a number from 1 to 65535");
+    const unsigned long number = std::stoul(std::string(port));
+    if (number < 1 || number > 65535)
+        return Problem(value, "the port must be a number from 1 to 65535");
+
+    ListenAddress address;
+    address.port = static_cast<std::uint16_t>(number);
+    if (bracketed) {
+        address.ipv6 = true;
+        if (!Normalise(AF_INET6, std::string(host), address.host))
+            return Problem(value, "\"" + std::string(host) + "\" is not an IPv6 address");
+        return address;
+    }
+    if (host.empty() || host == "localhost") {
+        address.host = "127.0.0.1";
+        return address;
+    }
+    if (!Normalise(AF_INET, std::string(host), address.host))
+        return Problem(value,
+                       "\"" + std::string(host) +
+                           "\" is not a numeric IPv4 address (host names are not looked up)");
+    return address;
+}
+
+MetricsSetting ParseMetricsSetting(std::string_view text) {
+    TMemIniFile ini("");
+    ini.SetText(text);
+    MetricsSetting setting;
+    const std::string value = ini.GetStr("Metrics", "Listen", "");
+    if (value.empty())
+        return setting;
+    auto parsed = ParseListen(value);
+    if (auto* error = std::get_if<ListenError>(&parsed)) {
+        setting.state = MetricsSetting::State::Unusable;
+        setting.problem = error->reason;
+    } else {
+        setting.state = MetricsSetting::State::On;
+        setting.listen = std::get<ListenAddress>(parsed);
+    }
+    return setting;
+}
+
+MetricsSetting ReadMetricsSetting(const std::string& path) {
+    MetricsSetting unusable;
+    unusable.state = MetricsSetting::State::Unusable;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return MetricsSetting{};
+        unusable.problem = "cannot be opened: " + std::string(std::strerror(errno));
+        return unusable;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        unusable.problem = "is not a regular file";
+        return unusable;
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > kMetricsSettingMaxBytes) {
+        unusable.problem = "is larger than " + std::to_string(kMetricsSettingMaxBytes) + " bytes";
+        return unusable;
+    }
+    // One byte more than allowed is asked for, so a file that grew after fstat is caught.
+    std::string text(kMetricsSettingMaxBytes + 1, '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            unusable.problem = "cannot be read: " + std::string(std::strerror(errno));
+            return unusable;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    if (got > kMetricsSettingMaxBytes) {
+        unusable.problem = "is larger than " + std::to_string(kMetricsSettingMaxBytes) + " bytes";
+        return unusable;
+    }
+    text.resize(got);
+    return ParseMetricsSetting(text);
+}

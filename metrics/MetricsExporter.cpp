@@ -1,0 +1,49 @@
+#include "metrics/MetricsExporter.h"
+
+#include "engine/Alert.h"
+#include "metrics/Exposition.h"
+#include "metrics/ProcessStats.h"
+#include "platform/GbkText.h"
+
+MetricsExporter::MetricsExporter(ProbeCycle& cycle, const ListenAddress& address, bool modemReady,
+                                 MetricsServer::Limits limits)
+    : modemReady_(modemReady), collector_(cycle, board_),
+      server_(
+          address, [this] { return Render(); }, kExpositionContentType, limits) {}
+
+std::string MetricsExporter::Render() const {
+    const std::shared_ptr<const MetricsSnapshot> snapshot = board_.Current();
+    ScrapeExtras extras;
+    extras.smsSent = SmsOutcomeCounts().sent.load();
+    extras.smsFailed = SmsOutcomeCounts().failed.load();
+    extras.modemReady = modemReady_;
+    extras.process = ReadProcessStats();
+    return RenderExposition(*snapshot, extras);
+}
+
+std::unique_ptr<MetricsExporter> StartMetrics(ProbeCycle& cycle, bool modemReady,
+                                              const std::string& path, std::FILE* errors) {
+    auto report = [&](const std::string& problemGbk) {
+        if (errors) {
+            std::fprintf(errors, "servermonitor: %s: %s; the metrics endpoint is off\n",
+                         GbkToUtf8(path).c_str(), GbkToUtf8(problemGbk).c_str());
+            std::fflush(errors);
+        }
+    };
+    const MetricsSetting setting = ReadMetricsSetting(path);
+    switch (setting.state) {
+    case MetricsSetting::State::Off:
+        return nullptr;
+    case MetricsSetting::State::Unusable:
+        report(setting.problem);
+        return nullptr;
+    case MetricsSetting::State::On:
+        break;
+    }
+    try {
+        return std::make_unique<MetricsExporter>(cycle, setting.listen, modemReady);
+    } catch (const std::exception& e) {
+        report(e.what());
+        return nullptr;
+    }
+}

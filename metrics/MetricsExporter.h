@@ -1,0 +1,44 @@
+#pragma once
+
+#include "metrics/ListenSetting.h"
+#include "metrics/MetricsCollector.h"
+#include "metrics/MetricsServer.h"
+#include "metrics/MetricsSnapshot.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class ProbeCycle;
+
+// The metrics endpoint of a running monitor: follows `cycle` on the GUI thread and serves what
+// it saw on `address` from a thread of its own. `cycle` must outlive it. `modemReady` is
+// whether the modem answered at start-up.
+class MetricsExporter {
+public:
+    // Throws MetricsListenError when `address` cannot be listened on.
+    MetricsExporter(ProbeCycle& cycle, const ListenAddress& address, bool modemReady,
+                    MetricsServer::Limits limits = {});
+
+    std::uint16_t Port() const { return server_.Port(); }
+    int OpenConnections() const { return server_.OpenConnections(); }
+
+private:
+    std::string Render() const;
+
+    bool modemReady_;
+    SnapshotBoard board_;
+    MetricsCollector collector_;
+    // Last, so that its thread has stopped before the board goes.
+    MetricsServer server_;
+};
+
+// The monitor's settings file for the endpoint, in the working directory beside servers.ini.
+inline constexpr const char* kMetricsSettingPath = "monitor.ini";
+
+// Reads the setting at `path` and starts the endpoint it names. Gives nullptr when there is
+// none: quietly when the setting is off, after one line on `errors` when the file, its value or
+// the address cannot be used. The monitor runs on either way.
+std::unique_ptr<MetricsExporter> StartMetrics(ProbeCycle& cycle, bool modemReady,
+                                              const std::string& path = kMetricsSettingPath,
+                                              std::FILE* errors = stderr);
