@@ -62,6 +62,7 @@ TEST_P(InitSMSModemTest, InitialisesOnlyAfterTheTypeIsAcceptedAndLogsTheOutcome)
     FakeModem modem(c.setModemTypeResult, c.initModemResult);
     TForm1 form;
     EXPECT_EQ(modem.Calls(), c.calls);
+    EXPECT_EQ(form.ModemReady(), c.setModemTypeResult == 0);
     // With no servers.ini the modem line is the only line.
     EXPECT_EQ(LogLines(form), QStringList{GbkToQString(c.line)});
     EXPECT_EQ(form.ListView1->topLevelItemCount(), 0);
