@@ -22,6 +22,7 @@ test_packages=(
     libinih-dev libsimpleini-dev
     iproute2 util-linux dbus alsa-utils
     lintian desktop-file-utils appstream man-db
+    prometheus
 )
 
 case "${1:-test}" in

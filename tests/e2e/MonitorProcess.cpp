@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,7 +35,8 @@ std::string DumpLines(const std::vector<std::string>& lines) {
 }
 
 MonitorProcess::MonitorProcess(const std::filesystem::path& dir, MonitorScreen screen,
-                               const std::filesystem::path& home)
+                               const std::filesystem::path& home,
+                               const std::filesystem::path& errors)
     : screen_(screen) {
     int in[2];
     int out[2];
@@ -47,6 +50,11 @@ MonitorProcess::MonitorProcess(const std::filesystem::path& dir, MonitorScreen s
         setpgid(0, 0);
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
+        if (!errors.empty()) {
+            const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd >= 0)
+                dup2(fd, STDERR_FILENO);
+        }
         if (chdir(dir.c_str()) != 0)
             _exit(126);
         if (!home.empty())
@@ -108,6 +116,27 @@ std::vector<std::string> MonitorProcess::lines() {
 int MonitorProcess::Count(const std::string& line) {
     std::lock_guard lock(lock_);
     return Occurrences(line);
+}
+
+pid_t MonitorProcess::ProgramPid() const {
+    if (screen_ == MonitorScreen::Offscreen)
+        return pid_;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        std::getline(stat, text);
+        // "pid (comm) state ppid ..."
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos || text.find("(servermonitor)") == std::string::npos)
+            continue;
+        std::istringstream rest(text.substr(close + 1));
+        std::string state;
+        pid_t parent = -1;
+        rest >> state >> parent;
+        if (parent == pid_ && state != "Z")
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
 }
 
 int MonitorProcess::Occurrences(const std::string& line) const {

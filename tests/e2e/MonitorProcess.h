@@ -25,9 +25,11 @@ enum class MonitorScreen { Offscreen, OwnDisplay };
 
 class MonitorProcess {
 public:
-    // Starts the monitor in `dir`; a non-empty `home` becomes its HOME.
+    // Starts the monitor in `dir`; a non-empty `home` becomes its HOME. A non-empty `errors`
+    // names a file that receives the standard error of the monitor (and of the display script).
     MonitorProcess(const std::filesystem::path& dir, MonitorScreen screen,
-                   const std::filesystem::path& home = {});
+                   const std::filesystem::path& home = {},
+                   const std::filesystem::path& errors = {});
     ~MonitorProcess();
 
     // One operator command of the display script, such as "interval 5".
@@ -39,6 +41,10 @@ public:
 
     std::vector<std::string> lines();
     int Count(const std::string& line);
+
+    // The monitor's own process id (on a display of its own, the script's child), or -1 while
+    // it is not running.
+    pid_t ProgramPid() const;
 
 private:
     int Occurrences(const std::string& line) const;

@@ -67,11 +67,31 @@ TestConnection::Received TestConnection::ReadToEnd(std::chrono::milliseconds lim
     }
 }
 
+namespace {
+
+std::string Dechunked(const std::string& chunked) {
+    std::string body;
+    size_t at = 0;
+    for (;;) {
+        const size_t lineEnd = chunked.find("\r\n", at);
+        if (lineEnd == std::string::npos)
+            return body;
+        const size_t size = std::stoul(chunked.substr(at, lineEnd - at), nullptr, 16);
+        if (size == 0 || lineEnd + 2 + size > chunked.size())
+            return body;
+        body += chunked.substr(lineEnd + 2, size);
+        at = lineEnd + 2 + size + 2;
+    }
+}
+
+} // namespace
+
 HttpAnswer HttpRequest(int port, const std::string& method, const std::string& path) {
     HttpAnswer answer;
     TestConnection connection(port);
     if (!connection.connected() ||
-        !connection.Send(method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"))
+        !connection.Send(method + " " + path +
+                         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"))
         return answer;
     const std::string bytes = connection.ReadToEnd().bytes;
     const size_t end = bytes.find("\r\n\r\n");
@@ -80,6 +100,8 @@ HttpAnswer HttpRequest(int port, const std::string& method, const std::string& p
     answer.status = std::stoi(bytes.substr(9, 3));
     answer.head = bytes.substr(0, end + 2);
     answer.body = bytes.substr(end + 4);
+    if (HeaderValue(answer.head, "Transfer-Encoding") == "chunked")
+        answer.body = Dechunked(answer.body);
     return answer;
 }
 

@@ -41,7 +41,8 @@ struct HttpAnswer {
     std::string body;
 };
 
-// Sends "<method> <path> HTTP/1.1" with a Host header and reads the answer to its end.
+// Sends "<method> <path> HTTP/1.1" with Host and "Connection: close" and reads the answer to its
+// end; a chunked body is put together.
 HttpAnswer HttpRequest(int port, const std::string& method = "GET",
                        const std::string& path = "/metrics");
 
