@@ -11,8 +11,21 @@
 
 namespace {
 
-ListenError Problem(std::string_view value, const std::string& reason) {
-    return {"Listen=" + std::string(value) + ": " + reason};
+// Texts here are built by appending: GCC 12 at -O3 warns (-Wrestrict) on some chains of "+".
+ListenError Problem(std::string_view value, std::string_view reason) {
+    std::string text = "Listen=";
+    text += value;
+    text += ": ";
+    text += reason;
+    return {text};
+}
+
+ListenError NotAnAddress(std::string_view value, std::string_view host, std::string_view what) {
+    std::string reason = "\"";
+    reason += host;
+    reason += "\" is not ";
+    reason += what;
+    return Problem(value, reason);
 }
 
 bool IsDigits(std::string_view text) {
@@ -39,8 +52,11 @@ bool Normalise(int family, const std::string& text, std::string& out) {
 } // namespace
 
 std::string ToText(const ListenAddress& address) {
-    const std::string host = address.ipv6 ? "[" + address.host + "]" : address.host;
-    return host + ":" + std::to_string(address.port);
+    std::string text = address.ipv6 ? "[" : "";
+    text += address.host;
+    text += address.ipv6 ? "]:" : ":";
+    text += std::to_string(address.port);
+    return text;
 }
 
 std::variant<ListenAddress, ListenError> ParseListen(std::string_view value) {
@@ -74,7 +90,7 @@ std::variant<ListenAddress, ListenError> ParseListen(std::string_view value) {
     if (bracketed) {
         address.ipv6 = true;
         if (!Normalise(AF_INET6, std::string(host), address.host))
-            return Problem(value, "\"" + std::string(host) + "\" is not an IPv6 address");
+            return NotAnAddress(value, host, "an IPv6 address");
         return address;
     }
     if (host.empty() || host == "localhost") {
@@ -82,9 +98,7 @@ std::variant<ListenAddress, ListenError> ParseListen(std::string_view value) {
         return address;
     }
     if (!Normalise(AF_INET, std::string(host), address.host))
-        return Problem(value,
-                       "\"" + std::string(host) +
-                           "\" is not a numeric IPv4 address (host names are not looked up)");
+        return NotAnAddress(value, host, "a numeric IPv4 address (host names are not looked up)");
     return address;
 }
 

@@ -1,0 +1,358 @@
+// metrics_bench [rounds] [hold-ms] [cycles-per-round]
+//
+// The probe cycle with the metrics endpoint attached, over 50 accepting and 50 refused servers
+// on 127.0.0.1 with GBK names, Timer2 shortened to the hold (default 100 ms). Rounds alternate
+// between no scraper and a scraper that GETs /metrics 10 times a second on a thread of its own,
+// `rounds` of each (default 3, of 2 cycles each), so both see the same machine. Prints, for each
+// side:
+//   - the hold as the engine ran it (from "连接...成功!" to "...断开连接!"), and the time per
+//     accepting probe beyond the hold and per refused probe;
+//   - the GUI thread's time inside the snapshot publication after each probe;
+//   - with the scraper: scrape latency (connect to the end of the answer) and answer size.
+// The accepting servers live in a child process. Tones and SMS are no-ops.
+#include "engine/MonitorView.h"
+#include "engine/ProbeCycle.h"
+#include "engine/ServerTable.h"
+#include "metrics/MetricsExporter.h"
+#include "platform/Tone.h"
+#include "sms/ModemApi.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kAccepting = 50;
+constexpr int kRefused = 50;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+int BoundSocket(int backlog) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (backlog > 0 && listen(fd, backlog) != 0)) {
+        perror("bind/listen");
+        std::exit(1);
+    }
+    return fd;
+}
+
+int PortOf(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+// The child: accepts on every listener and holds each connection until the client closes it.
+[[noreturn]] void Serve(const std::vector<int>& listeners) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::vector<pollfd> fds;
+    for (int fd : listeners)
+        fds.push_back({fd, POLLIN, 0});
+    const size_t listening = fds.size();
+    for (;;) {
+        if (poll(fds.data(), fds.size(), -1) < 0)
+            continue;
+        std::vector<pollfd> next(fds.begin(), fds.begin() + listening);
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (i < listening) {
+                if (fds[i].revents & POLLIN) {
+                    const int peer = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                    if (peer >= 0)
+                        next.push_back({peer, POLLIN, 0});
+                }
+                continue;
+            }
+            char buffer[256];
+            if (fds[i].revents && recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
+                close(fds[i].fd);
+            else
+                next.push_back({fds[i].fd, POLLIN, 0});
+        }
+        fds = std::move(next);
+    }
+}
+
+// Times each probe from its connecting line to the next one (or the end of the cycle), and the
+// hold from the connected line to the disconnected one.
+class TimingView : public MonitorView {
+public:
+    struct Probe {
+        Clock::time_point start;
+        double ms = -1;
+        double holdMs = -1;
+        Clock::time_point connected;
+    };
+    std::vector<Probe> probes;
+
+    void ClearRows() override {}
+    void AddRow(const std::string&, const std::string&) override {}
+    void SetRowStatus(int, const std::string&) override {}
+    void AppendLog(const std::string& line) override {
+        const auto now = Clock::now();
+        if (line.rfind("正在和", 0) == 0) {
+            Close(now);
+            probes.push_back({now, -1, -1, {}});
+        } else if (line.rfind("连接", 0) == 0 && !probes.empty()) {
+            probes.back().connected = now;
+        } else if (line.rfind("和", 0) == 0 && !probes.empty()) {
+            probes.back().holdMs = Ms(now - probes.back().connected);
+        }
+    }
+    int IntervalValue() override { return 600; }
+    void SetButton1Enabled(bool enabled) override {
+        if (enabled)
+            Close(Clock::now());
+    }
+    void SetButton2Enabled(bool) override {}
+
+private:
+    void Close(Clock::time_point now) {
+        if (!probes.empty() && probes.back().ms < 0)
+            probes.back().ms = Ms(now - probes.back().start);
+    }
+};
+
+// Registered before and after the exporter's collector, so that the time between the two calls
+// of each probe end is the collector's work on the GUI thread.
+struct Stopwatch : ProbeObserver {
+    Clock::time_point started;
+    std::vector<double>* costs = nullptr;
+    Stopwatch* first = nullptr;
+    void ProbeEnded(int, const ProbeRecord&) override {
+        if (!first)
+            started = Clock::now();
+        else if (costs)
+            costs->push_back(Ms(Clock::now() - first->started) * 1000);
+    }
+};
+
+// GETs /metrics every 100 ms and records how long each answer took.
+class Scraper {
+public:
+    explicit Scraper(int port) : port_(port), thread_([this] { Run(); }) {}
+    ~Scraper() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<double> latencies() {
+        std::lock_guard lock(lock_);
+        return latencies_;
+    }
+    size_t bytes() const { return bytes_; }
+    int failures() const { return failures_; }
+
+private:
+    void Run() {
+        auto next = Clock::now();
+        while (!stop_) {
+            const auto start = Clock::now();
+            const size_t got = ScrapeOnce();
+            const auto end = Clock::now();
+            if (got == 0) {
+                ++failures_;
+            } else {
+                bytes_ = got;
+                std::lock_guard lock(lock_);
+                latencies_.push_back(Ms(end - start));
+            }
+            next += std::chrono::milliseconds(100);
+            std::this_thread::sleep_until(next);
+        }
+    }
+    size_t ScrapeOnce() const {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port_));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        size_t total = 0;
+        const std::string request = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(request.size())) {
+            char buffer[65536];
+            ssize_t n;
+            while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0)
+                total += static_cast<size_t>(n);
+        }
+        close(fd);
+        return total;
+    }
+
+    int port_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<double> latencies_;
+    std::atomic<size_t> bytes_{0};
+    std::atomic<int> failures_{0};
+    std::thread thread_;
+};
+
+int NoModem(int) {
+    return 0;
+}
+int NoModem2(int, int) {
+    return 0;
+}
+int NoSend(int, const char*, const char*) {
+    return 0;
+}
+const ModemApi kNoModem{NoModem2, NoModem, NoSend, NoModem, NoModem};
+
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(share * values.size()))];
+}
+
+struct Side {
+    std::vector<double> holds, beyondHold, refused, publishUs, scrapeMs;
+    size_t scrapeBytes = 0;
+    int scrapeFailures = 0;
+};
+
+void Print(const char* name, const Side& s) {
+    auto row = [](const char* what, const std::vector<double>& v, const char* unit) {
+        std::printf("  %-34s median %8.3f  p99 %8.3f  max %8.3f %s  (n=%zu)\n", what,
+                    Percentile(v, 0.5), Percentile(v, 0.99), Percentile(v, 1.0), unit, v.size());
+    };
+    std::printf("%s\n", name);
+    row("hold", s.holds, "ms");
+    row("accepting probe beyond the hold", s.beyondHold, "ms");
+    row("refused probe", s.refused, "ms");
+    row("snapshot publication per probe", s.publishUs, "us");
+    if (!s.scrapeMs.empty() || s.scrapeFailures) {
+        row("scrape latency", s.scrapeMs, "ms");
+        std::printf("  scrape answer %zu bytes, %d scrapes failed\n", s.scrapeBytes,
+                    s.scrapeFailures);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    const int holdMs = argc > 2 ? std::atoi(argv[2]) : 100;
+    const int cyclesPerRound = argc > 3 ? std::atoi(argv[3]) : 2;
+    if (rounds < 1 || holdMs < 1 || cyclesPerRound < 1) {
+        std::fprintf(stderr, "usage: metrics_bench [rounds] [hold-ms] [cycles-per-round]\n");
+        return 2;
+    }
+
+    std::vector<int> listeners, accepting, refused;
+    for (int i = 0; i < kAccepting; ++i) {
+        listeners.push_back(BoundSocket(128));
+        accepting.push_back(PortOf(listeners.back()));
+    }
+    for (int i = 0; i < kRefused; ++i) {
+        const int fd = BoundSocket(0);
+        refused.push_back(PortOf(fd));
+        close(fd);
+    }
+    const pid_t server = fork();
+    if (server == 0)
+        Serve(listeners);
+    for (int fd : listeners)
+        close(fd);
+
+    QCoreApplication app(argc, argv);
+    SetToneService([](int, int) {});
+    SetModemApi(&kNoModem);
+
+    char dir[] = "/tmp/metrics-bench-XXXXXX";
+    if (!mkdtemp(dir))
+        return 1;
+    const std::string path = std::string(dir) + "/servers.ini";
+    {
+        std::ofstream ini(path, std::ios::binary);
+        for (int i = 0; i < kAccepting + kRefused; ++i) {
+            const int port = i % 2 == 0 ? accepting[i / 2] : refused[i / 2];
+            ini << "[服务器" << i << "]\r\nIP=127.0.0.1\r\nPort=" << port << "\r\n";
+        }
+    }
+
+    TimingView view;
+    LoadServersFrom(path, view);
+    ProbeCycle engine(view);
+    engine.Timer1.stop();
+    engine.Timer2.setInterval(holdMs);
+    Stopwatch before;
+    engine.AddObserver(&before);
+    MetricsExporter exporter(engine, {"127.0.0.1", 0, false}, false);
+    Stopwatch after;
+    after.first = &before;
+    engine.AddObserver(&after);
+
+    std::printf("%d rounds of each side, %d cycles a round, %d accepting + %d refused servers, "
+                "hold %d ms\n",
+                rounds, cyclesPerRound, kAccepting, kRefused, holdMs);
+    Side quiet, scraped;
+    for (int round = 0; round < 2 * rounds; ++round) {
+        const bool scraping = round % 2 == 1;
+        Side& side = scraping ? scraped : quiet;
+        std::unique_ptr<Scraper> scraper;
+        if (scraping)
+            scraper = std::make_unique<Scraper>(exporter.Port());
+        after.costs = &side.publishUs;
+        view.probes.clear();
+        for (int c = 0; c < cyclesPerRound; ++c)
+            engine.Button1Click();
+        if (scraper) {
+            const auto latencies = scraper->latencies();
+            side.scrapeMs.insert(side.scrapeMs.end(), latencies.begin(), latencies.end());
+            side.scrapeBytes = scraper->bytes();
+            side.scrapeFailures += scraper->failures();
+        }
+        for (size_t i = 0; i < view.probes.size(); ++i) {
+            const TimingView::Probe& p = view.probes[i];
+            if (i % 2 == 0) {
+                side.holds.push_back(p.holdMs);
+                side.beyondHold.push_back(p.ms - p.holdMs);
+            } else {
+                side.refused.push_back(p.ms);
+            }
+        }
+        std::fprintf(stderr, "round %d of %d done\n", round + 1, 2 * rounds);
+    }
+    Print("no scraper", quiet);
+    Print("scraper at 10 Hz", scraped);
+    std::printf("median hold with the scraper minus without: %+.3f ms; median accepting probe "
+                "beyond the hold: %+.3f ms\n",
+                Percentile(scraped.holds, 0.5) - Percentile(quiet.holds, 0.5),
+                Percentile(scraped.beyondHold, 0.5) - Percentile(quiet.beyondHold, 0.5));
+
+    engine.RemoveObserver(&before);
+    engine.RemoveObserver(&after);
+    kill(server, SIGKILL);
+    waitpid(server, nullptr, 0);
+    unlink(path.c_str());
+    rmdir(dir);
+    return 0;
+}
