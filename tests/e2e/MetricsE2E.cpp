@@ -425,8 +425,9 @@ TEST_F(MetricsE2E, HostileClientsNeitherStretchTheHoldNorLeaveDescriptorsBehind)
     for (const LoopbackServer* listener : {&first, &second})
         for (const std::chrono::milliseconds hold : listener->held()) {
             EXPECT_GE(hold.count(), 1990);
-            // Stretched by anything the GUI thread waited for, e.g. a 5 s client time-out.
-            EXPECT_LT(hold.count(), 3000);
+            // A GUI thread held up by a client would stretch the hold by the 5 s client
+            // time-out; the margin below that is for a loaded machine, not a measurement.
+            EXPECT_LT(hold.count(), 4500);
         }
 
     // Every hostile connection is gone again, and the endpoint still answers.
