@@ -2,12 +2,15 @@
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -142,14 +145,63 @@ std::string ModemConfigPath() {
     return path && *path ? path : "./mondem.ini";
 }
 
+std::optional<std::string> ReadModemConfigText(const std::string& path, std::string& problem) {
+    // Non-blocking, so that opening a FIFO does not wait for a writer; whether it is a regular
+    // file is asked of what was opened, not of the name.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        problem = std::strerror(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem = "not a regular file";
+        return std::nullopt;
+    }
+    // One byte more than allowed tells a file that is too large (or grows while read).
+    std::string text(kMaxModemConfigBytes + 1, '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            problem = std::strerror(errno);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done > kMaxModemConfigBytes) {
+        problem = "larger than " + std::to_string(kMaxModemConfigBytes / 1024) + " KiB";
+        return std::nullopt;
+    }
+    text.resize(done);
+    return text;
+}
+
 ModemConfig LoadModemConfig() {
     const std::string path = ModemConfigPath();
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    std::string problem;
+    const std::optional<std::string> text = ReadModemConfigText(path, problem);
+    if (!text) {
+        if (!problem.empty())
+            std::fprintf(stderr, "mondem: %s: %s; using the defaults\n", path.c_str(),
+                         problem.c_str());
         return ModemConfig{};
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    }
     std::vector<std::string> problems;
-    ModemConfig config = ParseModemConfig(text, &problems);
+    ModemConfig config = ParseModemConfig(*text, &problems);
     for (const std::string& sentence : problems)
         std::fprintf(stderr, "mondem: %s: %s\n", path.c_str(), sentence.c_str());
     return config;

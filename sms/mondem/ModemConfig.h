@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +39,15 @@ ModemConfig ParseModemConfig(std::string_view text, std::vector<std::string>* pr
 // The path of the settings file: $MONDEM_CONFIG, or "./mondem.ini".
 std::string ModemConfigPath();
 
-// Reads the settings file; defaults when it does not exist. Problems are reported on stderr.
+// The largest settings file read; a real one is a few hundred bytes.
+inline constexpr std::size_t kMaxModemConfigBytes = 64 * 1024;
+
+// The text of the settings file at `path`, read only when it is a regular file of at most
+// kMaxModemConfigBytes: neither a FIFO nor a device such as /dev/zero can hold the caller up.
+// Nothing when the file does not exist (`problem` stays empty) or cannot be used (`problem` says
+// why: "not a regular file", "larger than 64 KiB", the system's reason).
+std::optional<std::string> ReadModemConfigText(const std::string& path, std::string& problem);
+
+// Reads the settings file; defaults when it does not exist. A file that cannot be used (see
+// ReadModemConfigText) gives the defaults too, and is reported on stderr, as are problems in it.
 ModemConfig LoadModemConfig();

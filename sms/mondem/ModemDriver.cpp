@@ -9,12 +9,10 @@
 #include <cstdlib>
 #include <glob.h>
 #include <random>
-#include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr char kCtrlZ = '\x1A';
 constexpr char kEscape = '\x1B';
@@ -90,21 +88,39 @@ void Trace(bool on, const char* direction, std::string_view bytes) {
 
 } // namespace
 
+// One public operation's hold on the driver. A close that came while the operation waited for
+// its turn cuts it short too: a send queued behind the one a close ended must not open the port
+// again.
+class ModemDriver::Turn {
+public:
+    explicit Turn(ModemDriver& driver)
+        : port_(driver.port_), closes_(port_.Interrupts()), lock_(driver.mutex_) {
+        port_.Rearm(closes_);
+    }
+    bool CutShort() const { return port_.Interrupted(); }
+
+private:
+    SerialPort& port_;
+    const std::uint64_t closes_;
+    std::unique_lock<std::timed_mutex> lock_;
+};
+
 // Phones join parts by reference; starting at a random one keeps a restarted monitor from
 // reusing the reference of a message the phone is still assembling.
-ModemDriver::ModemDriver() : reference_(static_cast<std::uint8_t>(std::random_device{}())) {}
+ModemDriver::ModemDriver(const ModemClock& clock)
+    : clock_(clock), port_(clock), reference_(static_cast<std::uint8_t>(std::random_device{}())) {}
 
 int ModemDriver::setModemType(int type, int port) {
-    std::lock_guard lock(mutex_);
+    Turn turn(*this);
     if (type != 0 || port != 0)
         return -2;
     dropPort();
-    return findModem() ? 0 : -1;
+    return !turn.CutShort() && findModem() ? 0 : -1;
 }
 
 int ModemDriver::initModem() {
-    std::lock_guard lock(mutex_);
-    if (!port_.isOpen() && !findModem())
+    Turn turn(*this);
+    if (turn.CutShort() || (!port_.isOpen() && !findModem()))
         return -1;
     return initialise() ? 0 : -1;
 }
@@ -114,16 +130,16 @@ int ModemDriver::sendMessage(const char* number, const char* text) {
         return -1;
     const std::u16string body = GbkToUtf16(text);
 
-    std::lock_guard lock(mutex_);
+    Turn turn(*this);
     const std::vector<SubmitPdu> parts = EncodeSubmit(number, body, reference_++);
-    if (parts.empty() || !ensureReady())
+    if (parts.empty() || turn.CutShort() || !ensureReady())
         return -1;
     for (const SubmitPdu& part : parts) {
         const std::string cmgs = "AT+CMGS=" + std::to_string(part.tpduLength);
         Reply prompt = command(cmgs, "+CMGS:", config_.commandTimeoutMs, true);
         if (prompt.outcome != Outcome::Prompt) {
             if (prompt.outcome == Outcome::Timeout)
-                port_.write(std::string(1, kEscape), Clock::now() + 200ms);
+                port_.write(std::string(1, kEscape), clock_.now() + 200ms);
             dropIfDead(prompt);
             return -1;
         }
@@ -137,8 +153,8 @@ int ModemDriver::sendMessage(const char* number, const char* text) {
 }
 
 int ModemDriver::status() {
-    std::lock_guard lock(mutex_);
-    if (!ready_ || !port_.isOpen())
+    Turn turn(*this);
+    if (turn.CutShort() || !ready_ || !port_.isOpen())
         return -1;
     Reply reply = command("AT", "", config_.probeTimeoutMs);
     dropIfDead(reply);
@@ -146,9 +162,12 @@ int ModemDriver::status() {
 }
 
 int ModemDriver::closeModem() {
+    port_.Interrupt();
+    // In real time, whatever the clock: this bounds the program's exit.
     std::unique_lock lock(mutex_, std::defer_lock);
     if (!lock.try_lock_for(1s))
         return 0;
+    port_.Rearm(port_.Interrupts());
     dropPort();
     return 0;
 }
@@ -167,7 +186,7 @@ ModemDriver::Reply ModemDriver::transmit(const std::string& bytes, const std::st
         return reply;
     }
     drainStale();
-    const SerialPort::Deadline deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const SerialPort::Deadline deadline = clock_.now() + std::chrono::milliseconds(timeoutMs);
     Trace(trace_, ">>", bytes);
     if (SerialPort::Io io = port_.write(bytes, deadline); io != SerialPort::Io::Ok) {
         reply.outcome = io == SerialPort::Io::Lost ? Outcome::Lost : Outcome::Timeout;
@@ -195,6 +214,12 @@ ModemDriver::Reply ModemDriver::transmit(const std::string& bytes, const std::st
             reply.lines = exchange.lines();
             return reply;
         }
+        // A port that never falls quiet always has input ready, so a read alone would never
+        // time out.
+        if (clock_.now() >= deadline) {
+            reply.outcome = Outcome::Timeout;
+            return reply;
+        }
         std::string input;
         SerialPort::Io io = port_.read(input, deadline);
         if (io != SerialPort::Io::Ok) {
@@ -210,11 +235,11 @@ bool ModemDriver::drainStale() {
     // Late answers to an abandoned command and unsolicited notices must not be taken for the
     // next command's reply. A port that never falls quiet is drained for a moment only: what
     // it sends after that is left to the reply's own time-out.
-    const SerialPort::Deadline until = Clock::now() + 200ms;
+    const SerialPort::Deadline until = clock_.now() + 200ms;
     SerialPort::Io io = SerialPort::Io::Ok;
-    while (io == SerialPort::Io::Ok && Clock::now() < until) {
+    while (io == SerialPort::Io::Ok && clock_.now() < until) {
         std::string input;
-        io = port_.read(input, Clock::now());
+        io = port_.read(input, clock_.now());
         if (!input.empty())
             Trace(trace_, "<< (stale)", input);
     }
@@ -241,8 +266,11 @@ bool ModemDriver::tryPort(const std::string& path) {
     }
     tokenizer_.clear();
     // A modem left waiting at the message prompt takes everything as message text until ESC.
-    port_.write(std::string(1, kEscape), Clock::now() + 200ms);
-    std::this_thread::sleep_for(50ms);
+    port_.write(std::string(1, kEscape), clock_.now() + 200ms);
+    if (!port_.pause(clock_.now() + 50ms)) {
+        dropPort();
+        return false;
+    }
     for (int attempt = 0; attempt < 2; ++attempt) {
         Reply reply = command("AT", "", config_.probeTimeoutMs);
         if (reply.outcome == Outcome::Ok)
@@ -306,9 +334,8 @@ bool ModemDriver::waitForSim() {
         const bool busy = (reply.outcome == Outcome::Failed &&
                            (reply.errorCode == 14 || reply.errorCode == 515)) ||
                           state == "NOT READY" || (pinSent && state == "SIM PIN");
-        if (!busy)
+        if (!busy || !port_.pause(clock_.now() + 1s))
             return false;
-        std::this_thread::sleep_for(1s);
     }
     return false;
 }

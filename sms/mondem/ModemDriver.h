@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sms/mondem/AtResponse.h"
+#include "sms/mondem/ModemClock.h"
 #include "sms/mondem/ModemConfig.h"
 #include "sms/mondem/SerialPort.h"
 
@@ -12,10 +13,11 @@
 // A GSM modem on a serial port, spoken to with the AT commands of 3GPP TS 27.005/27.007 in PDU
 // mode. One command is in flight at a time and every public operation holds one mutex, so calls
 // from several threads run one after the other. A port that stops answering or goes away is
-// closed; the next operation looks for the modem again and brings it up anew.
+// closed; the next operation looks for the modem again and brings it up anew. Time-outs and
+// pauses run on `clock` (not owned, must outlive the driver).
 class ModemDriver {
 public:
-    ModemDriver();
+    explicit ModemDriver(const ModemClock& clock = SystemModemClock());
 
     // Reads the settings and finds the modem: the configured device, or the first port of the
     // search patterns that answers "AT" with "OK". Only type 0 (a generic AT modem) and port 0 (as
@@ -29,11 +31,16 @@ public:
     int sendMessage(const char* number, const char* text);
     // 0 when the modem is brought up and answers "AT", -1 otherwise.
     int status();
-    // Closes the port. Always 0. Waits at most a second for a send in progress: at exit the
-    // program must not hang behind a slow modem, and the system closes the port anyway.
+    // Closes the port. Always 0. An operation in progress on another thread (a send waiting for
+    // a slow modem, the port search) is cut short and fails, and so is one that was waiting for
+    // its turn; the port's exclusive mode is given back at once. Waits at most a second for the
+    // operation to let go: at exit the program must not hang behind a slow modem, and the system
+    // closes the descriptor anyway. Operations called after this one work as usual.
     int closeModem();
 
 private:
+    class Turn;
+
     enum class Outcome { Ok, Prompt, Failed, Timeout, Lost };
     struct Reply {
         Outcome outcome = Outcome::Failed;
@@ -60,6 +67,7 @@ private:
     // Drops the port when `reply` says it is gone or silent.
     void dropIfDead(const Reply& reply);
 
+    const ModemClock& clock_;
     std::timed_mutex mutex_;
     ModemConfig config_;
     SerialPort port_;

@@ -1,10 +1,10 @@
 #include "sms/mondem/SerialPort.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -32,21 +32,23 @@ speed_t SpeedOf(int baud) {
     }
 }
 
-// Milliseconds left until `deadline`, for poll().
-int MillisecondsLeft(SerialPort::Deadline deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
-}
-
 } // namespace
+
+SerialPort::SerialPort(const ModemClock& clock)
+    : clock_(clock), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SerialPort::~SerialPort() {
     close();
+    if (wake_ >= 0)
+        ::close(wake_);
 }
 
 bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     close();
+    if (Interrupted()) {
+        error = path + ": interrupted";
+        return false;
+    }
     // O_NONBLOCK: opening must not wait for a carrier, and reads are driven by poll().
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -70,16 +72,26 @@ bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     cfsetospeed(&tio, SpeedOf(baud));
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
         error = path + ": cannot set the line: " + std::strerror(errno);
+        ioctl(fd, TIOCNXCL);
         ::close(fd);
         return false;
     }
     tcflush(fd, TCIOFLUSH);
+    std::lock_guard lock(fdLock_);
+    // An interrupt that came while the device was being opened found no descriptor to release.
+    if (Interrupted()) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        error = path + ": interrupted";
+        return false;
+    }
     fd_ = fd;
     path_ = path;
     return true;
 }
 
 void SerialPort::close() {
+    std::lock_guard lock(fdLock_);
     if (fd_ >= 0) {
         // The exclusive flag belongs to the terminal, not to our descriptor: give it back.
         ioctl(fd_, TIOCNXCL);
@@ -89,8 +101,47 @@ void SerialPort::close() {
     path_.clear();
 }
 
+void SerialPort::Interrupt() {
+    ++interrupts_;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+    std::lock_guard lock(fdLock_);
+    if (fd_ >= 0)
+        ioctl(fd_, TIOCNXCL);
+}
+
+void SerialPort::Rearm(std::uint64_t count) {
+    accepted_ = count;
+    drainWake();
+}
+
+void SerialPort::drainWake() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = ::read(wake_, &count, sizeof count);
+}
+
+int SerialPort::waitFor(short events, Deadline deadline, short& revents) {
+    for (;;) {
+        if (Interrupted())
+            return -1;
+        pollfd fds[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
+        const int ready = clock_.poll(fds, 2, deadline);
+        if (ready < 0)
+            return -1;
+        if (ready == 0)
+            return 0;
+        // Woken by an interrupt: the check above tells a pending one from one already accepted.
+        if (fds[1].revents & POLLIN) {
+            drainWake();
+            continue;
+        }
+        revents = fds[0].revents;
+        return 1;
+    }
+}
+
 SerialPort::Io SerialPort::write(std::string_view data, Deadline deadline) {
-    if (fd_ < 0)
+    if (fd_ < 0 || Interrupted())
         return Io::Lost;
     while (!data.empty()) {
         ssize_t n = ::write(fd_, data.data(), data.size());
@@ -102,11 +153,9 @@ SerialPort::Io SerialPort::write(std::string_view data, Deadline deadline) {
             continue;
         if (n < 0 && errno != EAGAIN)
             return Io::Lost;
-        pollfd p{fd_, POLLOUT, 0};
-        int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        short revents = 0;
+        const int ready = waitFor(POLLOUT, deadline, revents);
+        if (ready < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)))
             return Io::Lost;
         if (ready == 0)
             return Io::Timeout;
@@ -118,15 +167,13 @@ SerialPort::Io SerialPort::read(std::string& out, Deadline deadline) {
     if (fd_ < 0)
         return Io::Lost;
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR)
-            continue;
+        short revents = 0;
+        const int ready = waitFor(POLLIN, deadline, revents);
         if (ready < 0)
             return Io::Lost;
         if (ready == 0)
             return Io::Timeout;
-        if (p.revents & POLLIN) {
+        if (revents & POLLIN) {
             char buffer[512];
             ssize_t n = ::read(fd_, buffer, sizeof buffer);
             if (n > 0) {
@@ -138,7 +185,7 @@ SerialPort::Io SerialPort::read(std::string& out, Deadline deadline) {
             // Readable but nothing to read: the other end hung up.
             return Io::Lost;
         }
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL))
+        if (revents & (POLLERR | POLLHUP | POLLNVAL))
             return Io::Lost;
     }
 }
@@ -146,4 +193,14 @@ SerialPort::Io SerialPort::read(std::string& out, Deadline deadline) {
 void SerialPort::discardInput() {
     if (fd_ >= 0)
         tcflush(fd_, TCIFLUSH);
+}
+
+bool SerialPort::pause(Deadline deadline) {
+    while (!Interrupted()) {
+        if (clock_.pause(wake_, deadline))
+            return !Interrupted();
+        // Woken: by a pending interrupt, or by one already accepted.
+        drainWake();
+    }
+    return false;
 }

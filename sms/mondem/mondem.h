@@ -26,7 +26,9 @@ MONDEM_EXPORT int fnSendMsg(int port, const char* number, const char* text);
 // Whether the modem is brought up and answers (0) or not (-1).
 MONDEM_EXPORT int fnGetStatus(int port);
 
-// Releases the port. The program passes -1 and ignores the result; always 0.
+// Releases the port, also while another thread is in a call: that call is cut short and fails
+// (as does one waiting for its turn), and the port is free within about a second at most. The
+// program passes -1 and ignores the result; always 0.
 MONDEM_EXPORT int fnCloseModem(int port);
 
 #ifdef __cplusplus

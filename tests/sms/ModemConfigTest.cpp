@@ -1,8 +1,18 @@
 #include "sms/mondem/ModemConfig.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(ParseModemConfig, DefaultsWithoutTheSection) {
     for (std::string_view text : {"", "[Other]\nDevice=/dev/ttyS0\n", "Device=/dev/ttyS0\n"}) {
@@ -68,5 +78,83 @@ INSTANTIATE_TEST_SUITE_P(Table, BadValueTest,
                                          BadValue{"SendTimeout=99999999999"},
                                          BadValue{"SendTimeout="}, BadValue{"Pin=12"},
                                          BadValue{"Pin=12ab"}));
+
+// The settings file is read only when it is a regular file of bounded size; anything else gives
+// the defaults with a reason, and never holds the caller up.
+class ModemConfigFileTest : public testing::Test {
+protected:
+    std::string path() const { return dir_.file("mondem.ini"); }
+
+    // What reading the file gives, within a safety bound far above any real read.
+    std::pair<std::optional<std::string>, std::string> read() const {
+        auto reading = std::async(std::launch::async, [this] {
+            std::string problem;
+            std::optional<std::string> text = ReadModemConfigText(path(), problem);
+            return std::pair{text, problem};
+        });
+        if (reading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "reading " << path() << " did not end";
+            std::abort(); // the reading thread cannot be left behind
+        }
+        return reading.get();
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(ModemConfigFileTest, ARegularFileUpToTheBoundIsRead) {
+    std::string text = "[Modem]\nBaud=9600\n";
+    text.resize(kMaxModemConfigBytes, ';');
+    std::ofstream(path(), std::ios::binary) << text;
+    const auto [read, problem] = this->read();
+    EXPECT_EQ(read, text);
+    EXPECT_EQ(problem, "");
+}
+
+TEST_F(ModemConfigFileTest, AMissingFileIsNoProblem) {
+    const auto [read, problem] = this->read();
+    EXPECT_EQ(read, std::nullopt);
+    EXPECT_EQ(problem, "");
+}
+
+TEST_F(ModemConfigFileTest, WhatIsNoRegularFileOrTooLargeIsNotReadAndSaysWhy) {
+    struct Case {
+        const char* name;
+        void (*make)(const std::string& path);
+        const char* problem;
+    } cases[] = {
+        {"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
+         "not a regular file"},
+        {"link to /dev/zero", [](const std::string& p) { fs::create_symlink("/dev/zero", p); },
+         "not a regular file"},
+        {"folder", [](const std::string& p) { fs::create_directory(p); }, "not a regular file"},
+        {"one byte too many",
+         [](const std::string& p) {
+             std::ofstream(p, std::ios::binary) << std::string(kMaxModemConfigBytes + 1, ';');
+         },
+         "larger than 64 KiB"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(path());
+        c.make(path());
+        const auto [read, problem] = this->read();
+        EXPECT_EQ(read, std::nullopt) << c.name;
+        EXPECT_EQ(problem, c.problem) << c.name;
+    }
+}
+
+TEST_F(ModemConfigFileTest, AFileThatCannotBeUsedGivesTheDefaults) {
+    ASSERT_EQ(::mkfifo(path().c_str(), 0644), 0);
+    setenv("MONDEM_CONFIG", path().c_str(), 1);
+    auto loading = std::async(std::launch::async, [] { return LoadModemConfig(); });
+    if (loading.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+        std::abort(); // a FIFO opened for reading waits for a writer that never comes
+    unsetenv("MONDEM_CONFIG");
+    const ModemConfig config = loading.get();
+    const ModemConfig defaults;
+    EXPECT_EQ(config.device, defaults.device);
+    EXPECT_EQ(config.search, defaults.search);
+    EXPECT_EQ(config.commandTimeoutMs, defaults.commandTimeoutMs);
+}
 
 } // namespace

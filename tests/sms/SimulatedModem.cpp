@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -84,6 +85,22 @@ bool SimulatedModem::waitForMessages(size_t count, std::chrono::milliseconds tim
     return changed_.wait_for(lock, timeout, [&] { return messages_.size() >= count; });
 }
 
+bool SimulatedModem::waitForPdus(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return pdus_ >= count; });
+}
+
+bool SimulatedModem::waitForCommands(size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return commands_.size() >= count; });
+}
+
+bool SimulatedModem::exclusive() const {
+    std::lock_guard lock(mutex_);
+    int value = 0;
+    return slave_ >= 0 && ioctl(slave_, TIOCGEXCL, &value) == 0 && value != 0;
+}
+
 void SimulatedModem::run() {
     while (!stop_) {
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -144,6 +161,7 @@ void SimulatedModem::onByte(char c) {
         std::lock_guard lock(mutex_);
         commands_.push_back(line);
     }
+    changed_.notify_all();
     if (!silent)
         onCommand(line);
 }
@@ -207,7 +225,9 @@ void SimulatedModem::onPdu() {
     {
         std::lock_guard lock(mutex_);
         behaviour = behaviour_;
+        ++pdus_;
     }
+    changed_.notify_all();
     bool wellFormed = pdu.size() >= 2 && pdu.size() % 2 == 0 &&
                       pdu.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
     if (!wellFormed) {
@@ -283,13 +303,13 @@ void SimulatedModem::closeMaster() {
         close(master_);
         master_ = -1;
     }
-    // With the master gone the slave is hung up; our own slave descriptor is of no use now.
-    if (slave_ >= 0) {
-        close(slave_);
-        slave_ = -1;
-    }
     {
         std::lock_guard lock(mutex_);
+        // With the master gone the slave is hung up; our own slave descriptor is of no use now.
+        if (slave_ >= 0) {
+            close(slave_);
+            slave_ = -1;
+        }
         hungUp_ = true;
     }
     changed_.notify_all();

@@ -53,6 +53,14 @@ public:
     std::vector<std::string> faults() const;
     // Waits until `count` messages were accepted or `timeout` passed.
     bool waitForMessages(size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until `count` PDUs have arrived, whatever the modem answered to them, or `timeout`
+    // passed.
+    bool waitForPdus(size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until the modem has seen `count` commands or `timeout` passed.
+    bool waitForCommands(size_t count, std::chrono::milliseconds timeout) const;
+    // Whether the device is in exclusive mode (TIOCEXCL): set by a driver that holds the port,
+    // and left set by one that never gave it back.
+    bool exclusive() const;
 
 private:
     void run();
@@ -76,6 +84,7 @@ private:
     std::vector<std::string> commands_;
     std::vector<Message> messages_;
     std::vector<std::string> faults_;
+    size_t pdus_ = 0;
     bool hungUp_ = false;
 
     // Thread-only state.
