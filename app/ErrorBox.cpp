@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+#include <unistd.h>
+
 namespace {
 
 ErrorBoxRunner& InstalledRunner() {
@@ -39,6 +42,22 @@ void ShowErrorBox(const std::string& messageGbk) {
         RunMessageBox(caption, text);
 }
 
+bool ShowsWindows(const QString& platformName) {
+    return platformName != QLatin1String("offscreen") && platformName != QLatin1String("minimal");
+}
+
+void WriteErrorLine(const std::string& messageGbk) {
+    std::string line = GbkToUtf8(std::string(kDisplayName) + ": " + messageGbk);
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    line.push_back('\n');
+    // One write, so that the line is not interleaved with another writer's.
+    [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
 void InstallErrorBox() {
-    SetErrorReportHandler(ShowErrorBox);
+    if (ShowsWindows(QGuiApplication::platformName()))
+        SetErrorReportHandler(ShowErrorBox);
+    else
+        SetErrorReportHandler(WriteErrorLine);
 }

@@ -2,6 +2,8 @@
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
 #include "app/ShutdownSignals.h"
+#include "app/StandardOutputLog.h"
+#include "app/StandardStreams.h"
 #include "metrics/MetricsExporter.h"
 #include "platform/AppInfo.h"
 #include "platform/qt/QtText.h"
@@ -9,8 +11,9 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+namespace {
+
+void SetUpApplication() {
     // The application title, not QGuiApplication's display name, which Qt would append to the
     // caption of every other window.
     QApplication::setApplicationName(GbkToQString(kDisplayName));
@@ -18,9 +21,22 @@ int main(int argc, char** argv) {
     // loop.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallErrorBox();
+}
 
-    TForm1 form;
-    InstallShutdownSignals([&form] { form.close(); });
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before anything opens a descriptor or could be stopped by a signal.
+    PrepareStandardStreams();
+    InstallShutdownSignals();
+
+    QApplication application(argc, argv);
+    SetUpApplication();
+
+    // Created before the window, so that it has the modem line FormCreate logs as well.
+    StandardOutputLog standardOutput;
+    TForm1 form(&standardOutput);
+    RouteShutdownSignals([&form] { form.close(); });
     // Off unless monitor.ini asks for it; started before the first cycle (Timer1's first second).
     const auto metrics = StartMetrics(form.Engine(), form.ModemReady());
     form.show();

@@ -50,14 +50,23 @@ void ShowSkinMessage(const std::string& textGbk) {
         DefaultMessageBox(textGbk);
 }
 
-// The description file: created with a unique private name in the temporary directory, so no
-// entry name can place it elsewhere and no other user can put a link in its way; removed when
-// the reading is over, also after an error.
+// The temporary folder as named: $TMPDIR, or /tmp. Not QDir::tempPath(), which gives an empty
+// path for a folder that does not exist, and the file would then be made in the root folder.
+std::string TemporaryFolder() {
+    QString dir = qEnvironmentVariable("TMPDIR");
+    if (dir.isEmpty())
+        dir = QStringLiteral("/tmp");
+    return QFile::encodeName(QDir::cleanPath(dir)).toStdString();
+}
+
+// The description file: created with a unique private name in the temporary folder, so no entry
+// name can place it elsewhere and no other user can put a link in its way; removed when the
+// reading is over, also after an error. A folder that is missing, not writable or full throws
+// an Exception that names the file, and so the folder.
 class TempDescriptionFile {
 public:
     explicit TempDescriptionFile(std::span<const std::uint8_t> bytes) {
-        std::string dir = QFile::encodeName(QDir::tempPath()).toStdString();
-        std::string pattern = dir + "/skin-XXXXXX";
+        std::string pattern = TemporaryFolder() + "/skin-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         int fd = ::mkstemp(name.data());
@@ -70,13 +79,19 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
+                const int error = n < 0 ? errno : ENOSPC;
                 ::close(fd);
                 ::unlink(path_.c_str());
-                throw Exception("Stream write error");
+                throw Exception("Cannot write file " + path_ + ": " + std::strerror(error));
             }
             done += static_cast<std::size_t>(n);
         }
-        ::close(fd);
+        // A full folder may only say so when the data reaches it.
+        if (::close(fd) != 0) {
+            const int error = errno;
+            ::unlink(path_.c_str());
+            throw Exception("Cannot write file " + path_ + ": " + std::strerror(error));
+        }
     }
     ~TempDescriptionFile() { ::unlink(path_.c_str()); }
     TempDescriptionFile(const TempDescriptionFile&) = delete;

@@ -4,10 +4,10 @@
 #include "engine/ProbeCycle.h"
 #include "engine/ProbeFlags.h"
 #include "platform/ErrorReport.h"
-#include "platform/GbkText.h"
 #include "platform/qt/QtText.h"
 #include "sms/ModemApi.h"
 #include "ui/LogPane.h"
+#include "ui/LogSink.h"
 #include "ui/TForm3.h"
 #include "ui/TListView.h"
 #include "ui/TRxTrayIcon.h"
@@ -19,14 +19,10 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    // Log lines are copied to standard output; a reader that has gone away (a closed pipe) must
-    // make that copy fail, not end the monitor.
-    std::signal(SIGPIPE, SIG_IGN);
+TForm1::TForm1(LogSink* logCopy, QWidget* parent) : QWidget(parent), logCopy_(logCopy) {
     CreateControls();
     CreateTrayIcon();
     CreateSkin();
@@ -53,7 +49,10 @@ void TForm1::CreateSkin() {
     SkinData1 = std::make_unique<TSkinData>(this);
     SkinData1->SetSkinFormtype(sfMainform);
     SkinData1->SetActive(true);
-    SkinData1->ReadSkinStream(MainWindowSkinStream());
+    // What keeps the skin from being read (a temporary folder that is missing, not writable or
+    // full) reaches this loading as an exception: it is reported like a damaged package, and the
+    // window keeps the normal look.
+    RunGuarded([this] { SkinData1->ReadSkinStream(MainWindowSkinStream()); });
     SkinData1->Loaded();
 }
 
@@ -83,6 +82,8 @@ void TForm1::FormCloseQuery() {
     Modem().CloseModem(-1);
     // Nothing may run after the modem is closed: no timer, no socket event, no log line. So the
     // process ends here instead of unwinding through the event loop.
+    if (logCopy_)
+        logCopy_->Flush();
     std::fflush(stdout);
     std::fflush(stderr);
     _exit(0);
@@ -154,10 +155,8 @@ void TForm1::SetRowStatus(int index, const std::string& status) {
 
 void TForm1::AppendLog(const std::string& line) {
     Memo1->AppendLine(line);
-    const std::string utf8 = GbkToUtf8(line);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (logCopy_)
+        logCopy_->Write(line);
 }
 
 int TForm1::IntervalValue() {

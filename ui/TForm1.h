@@ -10,6 +10,7 @@
 #include <string>
 
 class LogPane;
+class LogSink;
 class ProbeCycle;
 class QLabel;
 class QPushButton;
@@ -22,6 +23,9 @@ class TSpinEdit;
 // The main window: the server list, the interval field, the three buttons, the log pane and the
 // status bar. It implements the engine's view of the window and the settings dialog's host.
 // Creating it runs FormCreate; every close request ends the process in FormCloseQuery.
+//
+// `logCopy` (not owned; may be null) receives every log line the pane gets, from the first one
+// FormCreate logs; it must outlive the window.
 class TForm1 : public QWidget, public MonitorView, public SettingsHost {
     Q_OBJECT
 
@@ -29,7 +33,7 @@ public:
     static constexpr int kClientWidth = 219;
     static constexpr int kClientHeight = 431;
 
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(LogSink* logCopy = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The fixed status-bar line (GBK).
@@ -58,8 +62,8 @@ public:
     void InitSMSModem();
     // Whether InitSMSModem found the modem (fnSetModemType returned 0); false until it ran.
     bool ModemReady() const { return modemReady_; }
-    // Clears ProbeWaiting, closes the modem and ends the process with exit code 0; never
-    // returns.
+    // Clears ProbeWaiting, closes the modem, lets the log copy hand on what it still holds and
+    // ends the process with exit code 0; never returns.
     [[noreturn]] void FormCloseQuery();
 
     void Button1Click();
@@ -101,6 +105,7 @@ private:
     void CreateSkin();
     void ShowNormalIfHidden();
 
+    LogSink* logCopy_;
     std::unique_ptr<ProbeCycle> engine_;
     bool centred_ = false;
     bool modemReady_ = false;

@@ -1,4 +1,5 @@
 #include "app/ShutdownSignals.h"
+#include "app/StandardOutputLog.h"
 #include "engine/ProbeFlags.h"
 #include "platform/GbkText.h"
 #include "sms/ModemApi.h"
@@ -13,12 +14,16 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +63,32 @@ int CloseModem(int port) {
 
 const ModemApi kRecordingModem{SetModemType, InitModem, SendMsg, GetStatus, CloseModem};
 
+// A modem whose search goes on until the modem is closed (20 s at most), as a port that never
+// answers makes it.
+std::mutex searchLock;
+std::condition_variable searchChanged;
+bool searching = false;
+bool closed = false;
+
+int SlowSetModemType(int type, int port) {
+    SetModemType(type, port);
+    std::unique_lock lock(searchLock);
+    searching = true;
+    searchChanged.notify_all();
+    searchChanged.wait_for(lock, std::chrono::seconds(20), [] { return closed; });
+    // Found after all: start-up would go on to bring the modem up.
+    return 0;
+}
+int SlowCloseModem(int port) {
+    CloseModem(port);
+    std::lock_guard lock(searchLock);
+    closed = true;
+    searchChanged.notify_all();
+    return 0;
+}
+
+const ModemApi kSlowSearchModem{SlowSetModemType, InitModem, SendMsg, GetStatus, SlowCloseModem};
+
 std::string ReadAll(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -79,7 +110,8 @@ protected:
     }
     void TearDown() override { QDir::setCurrent(previousDir); }
 
-    // Runs in the child: the log goes to a file so the parent can read every line.
+    // Runs in the child: the log goes to a file so the parent can read every line (through the
+    // standard output copy, as in the program).
     void RedirectStdout() {
         if (!std::freopen(stdoutPath.c_str(), "w", stdout))
             std::_Exit(4);
@@ -110,7 +142,8 @@ TEST_P(ClosePathTest, ClosesTheModemOnceAndEndsWithExitCodeZeroBeforeAnythingEls
     EXPECT_EXIT(
         {
             RedirectStdout();
-            TForm1 form;
+            StandardOutputLog log;
+            TForm1 form(&log);
             form.show();
             QApplication::processEvents();
             ProbeWaiting = true;
@@ -151,7 +184,7 @@ TEST_F(ClosePathTest, TerminationSignalsTakeTheSameExit) {
             {
                 RedirectStdout();
                 TForm1 form;
-                InstallShutdownSignals([&form] { form.close(); });
+                RouteShutdownSignals([&form] { form.close(); });
                 ::raise(signal);
                 QTimer::singleShot(10000, [] { std::exit(5); });
                 QApplication::exec();
@@ -162,6 +195,48 @@ TEST_F(ClosePathTest, TerminationSignalsTakeTheSameExit) {
         EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
                   "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
     }
+}
+
+TEST_F(ClosePathTest, ASignalBeforeTheWindowExistsClosesTheModemAndEndsWithExitCodeZero) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::remove(recordPath.c_str());
+        EXPECT_EXIT(
+            {
+                RedirectStdout();
+                InstallShutdownSignals();
+                ::raise(signal);
+                // A safety bound: the window would only come after this.
+                std::this_thread::sleep_for(std::chrono::seconds(20));
+                std::_Exit(5);
+            },
+            testing::ExitedWithCode(0), "")
+            << "signal " << signal;
+        EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)), "CloseModem(-1) ProbeWaiting=0\n");
+    }
+}
+
+TEST_F(ClosePathTest, ASignalWhileStartUpWaitsForTheModemEndsTheWaitAndTheProcess) {
+    EXPECT_EXIT(
+        {
+            RedirectStdout();
+            SetModemApi(&kSlowSearchModem);
+            InstallShutdownSignals();
+            std::thread([] {
+                std::unique_lock lock(searchLock);
+                if (searchChanged.wait_for(lock, std::chrono::seconds(20),
+                                           [] { return searching; }))
+                    ::kill(::getpid(), SIGTERM);
+            }).detach();
+            StandardOutputLog log;
+            TForm1 form(&log);
+            // Start-up may go on for a moment while the process ends; a safety bound.
+            std::this_thread::sleep_for(std::chrono::seconds(20));
+            std::_Exit(5);
+        },
+        testing::ExitedWithCode(0), "");
+    // Once closed, the modem is not opened again: no InitModem.
+    EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
+              "SetModemType(0,0)\nCloseModem(-1) ProbeWaiting=0\n");
 }
 
 // A listener that never accepts, its backlog already full: connects to it get no answer.
@@ -201,7 +276,8 @@ TEST_F(ClosePathTest, AClosedWindowEndsTheProcessInTheMiddleOfAProbe) {
     EXPECT_EXIT(
         {
             RedirectStdout();
-            TForm1 form;
+            StandardOutputLog log;
+            TForm1 form(&log);
             form.show();
             // The close request arrives through the probe's own event pumping.
             QTimer::singleShot(300, &form, [&form] { form.close(); });

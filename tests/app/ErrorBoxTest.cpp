@@ -13,11 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <unistd.h>
+
 namespace {
 
+// The box itself, as on a display; the tests run offscreen, where InstallErrorBox would choose
+// the line on standard error.
 class ErrorBoxTest : public testing::Test {
 protected:
-    void SetUp() override { InstallErrorBox(); }
+    void SetUp() override { SetErrorReportHandler(ShowErrorBox); }
     void TearDown() override {
         SetErrorBoxRunner({});
         SetErrorReportHandler({});
@@ -76,6 +81,44 @@ TEST_F(ErrorBoxTest, TheRealBoxIsModalCriticalWithOneOkButton) {
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_TRUE(modal);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(ErrorReportChoice, OnlyPlatformsNobodySeesGetTheLineOnStandardError) {
+    EXPECT_FALSE(ShowsWindows("offscreen"));
+    EXPECT_FALSE(ShowsWindows("minimal"));
+    EXPECT_TRUE(ShowsWindows("xcb"));
+    EXPECT_TRUE(ShowsWindows("wayland"));
+}
+
+TEST(ErrorReportChoice, HeadlessTheReportIsOneLineOnStandardErrorAndTheProgramGoesOn) {
+    ASSERT_EQ(QGuiApplication::platformName(), "offscreen");
+    int capture[2];
+    ASSERT_EQ(::pipe(capture), 0);
+    const int savedError = ::dup(STDERR_FILENO);
+    ::dup2(capture[1], STDERR_FILENO);
+    ::close(capture[1]);
+    InstallErrorBox();
+    // A box would wait for its OK; a safety net closes any that comes.
+    QTimer safety;
+    bool boxSeen = false;
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            boxSeen = true;
+            modal->close();
+        }
+    });
+    safety.start(100);
+    RunGuarded([] { throw Exception("Cannot open file ./servers.ini\r\n第二行"); });
+    SetErrorReportHandler({});
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(savedError);
+    std::string written(4096, '\0');
+    written.resize(static_cast<size_t>(
+        std::max<ssize_t>(0, ::read(capture[0], written.data(), written.size()))));
+    ::close(capture[0]);
+    EXPECT_EQ(written,
+              GbkToUtf8(std::string(kDisplayName) + ": Cannot open file ./servers.ini  第二行\n"));
+    EXPECT_FALSE(boxSeen);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -159,6 +160,22 @@ TEST_F(SkinDataTest, UnusableTemporaryDirectoryRaisesToTheWindowsLoading) {
     TSkinData data(nullptr);
     EXPECT_THROW(data.ReadSkinStream(MainWindowSkinStream()), Exception);
     EXPECT_TRUE(data.NoSkin());
+}
+
+TEST_F(SkinDataTest, ATemporaryFolderThatDoesNotExistIsNamedAndNoOtherFolderIsUsed) {
+    const std::string missing = temp_.filePath("missing").toStdString();
+    qputenv("TMPDIR", QByteArray::fromStdString(missing));
+    TSkinData data(nullptr);
+    std::string message;
+    try {
+        data.ReadSkinStream(MainWindowSkinStream());
+    } catch (const Exception& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message.rfind("Cannot create file " + missing + "/skin-", 0), 0u) << message;
+    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
+    EXPECT_TRUE(data.NoSkin());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(missing)));
 }
 
 TEST_F(SkinDataTest, PackageWithoutDescriptionIsReported) {

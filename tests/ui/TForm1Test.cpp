@@ -7,6 +7,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/qt/QtText.h"
 #include "ui/LogPane.h"
+#include "ui/LogSink.h"
 #include "ui/TForm1.h"
 #include "ui/TForm3.h"
 #include "ui/TListView.h"
@@ -24,6 +25,7 @@
 
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -254,22 +256,47 @@ TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
     EXPECT_TRUE(form.isVisible());
 }
 
-TEST_F(MainWindowTest, AStandardOutputReaderThatGoesAwayDoesNotEndTheProgram) {
-    // Started as `servermonitor | head`: once the reader is gone, the copy of each log line on
-    // standard output fails, and the monitor must go on.
-    GTEST_FLAG_SET(death_test_style, "fast");
-    EXPECT_EXIT(
-        {
-            int reader[2];
-            if (::pipe(reader) != 0 || ::dup2(reader[1], STDOUT_FILENO) < 0)
-                std::_Exit(2);
-            ::close(reader[0]);
-            FakeModem modem;
-            TForm1 form;
-            form.AppendLog("line after the reader left");
-            std::_Exit(form.Memo1->toPlainText().contains("reader left") ? 7 : 3);
-        },
-        testing::ExitedWithCode(7), "");
+// Records what the window copies of its log.
+class RecordingSink : public LogSink {
+public:
+    void Write(const std::string& lineGbk) override { lines.push_back(lineGbk); }
+    void Flush() override { ++flushes; }
+    std::vector<std::string> lines;
+    int flushes = 0;
+};
+
+TEST_F(MainWindowTest, EveryLogLineIsCopiedFromTheFirstOneFormCreateLogs) {
+    FakeModem modem;
+    RecordingSink sink;
+    TForm1 form(&sink);
+    EXPECT_EQ(sink.lines, std::vector<std::string>{"初始化短信设备完成！"});
+    form.AppendLog("连接127.0.0.1成功!");
+    form.AppendLog("");
+    EXPECT_EQ(sink.lines,
+              (std::vector<std::string>{"初始化短信设备完成！", "连接127.0.0.1成功!", ""}));
+    EXPECT_EQ(LogLines(form).size(), 2);
+    EXPECT_EQ(sink.flushes, 0) << "only the close path flushes";
+}
+
+TEST_F(MainWindowTest, ASkinThatCannotBeReadIsReportedAndTheWindowKeepsTheNormalLook) {
+    // A temporary folder that does not exist: the skin's description has nowhere to go.
+    const std::string missing = dir.file("missing");
+    const QByteArray previousTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(missing));
+    FakeModem modem;
+    std::unique_ptr<TForm1> form;
+    EXPECT_NO_THROW(form = std::make_unique<TForm1>());
+    if (previousTmp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", previousTmp);
+    ASSERT_TRUE(form);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(missing + "/skin-"), std::string::npos) << reports[0];
+    EXPECT_TRUE(form->SkinData1->NoSkin());
+    EXPECT_FALSE(form->SkinData1->Active());
+    // The rest of the creation ran.
+    EXPECT_EQ(LogLines(*form), QStringList{GbkToQString("初始化短信设备完成！")});
 }
 
 TEST_F(MainWindowTest, TheCycleTimerIsTheSettingsHostsTimer) {
