@@ -4,9 +4,12 @@
 # its standard output is this script's, everything else goes to standard error or <logs>.
 #
 # usage: monitor_on_display.sh <servermonitor> <logs folder>
+# SM_MONITOR_CLOSED=1 or 2 starts the program with that descriptor closed, as some launchers do.
 # Once the main window is up, commands are read from standard input, one a line:
 #   interval <seconds>   types the value into the interval field and leaves the field
 #   refresh              clicks "立即刷新", which runs a cycle now unless one is running
+#   close                sends SIGTERM, waits for the program to end and writes
+#                        "monitor_on_display: exit <code>" on standard error
 # At the end of input everything started here is ended. Exit code 77: no display tools.
 set -uo pipefail
 
@@ -31,8 +34,13 @@ display_start "$logs"
 mkdir -p "$logs/xdg"
 chmod 700 "$logs/xdg"
 # No session bus: nothing outside the test is talked to.
-DBUS_SESSION_BUS_ADDRESS="unix:path=$logs/no-bus" XDG_RUNTIME_DIR="$logs/xdg" \
-    QT_QPA_PLATFORM=xcb "$program" </dev/null &
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$logs/no-bus" XDG_RUNTIME_DIR="$logs/xdg" \
+    QT_QPA_PLATFORM=xcb
+case ${SM_MONITOR_CLOSED:-} in
+1) "$program" </dev/null >&- & ;;
+2) "$program" </dev/null 2>&- & ;;
+*) "$program" </dev/null & ;;
+esac
 app_pid=$!
 e2e_pids+=("$app_pid")
 
@@ -73,11 +81,22 @@ set_interval() {
         xdotool key Tab
 }
 refresh() { xdotool mousemove --window "$window" 108 316 click 1; }
+close_program() {
+    local status end=$((SECONDS + 30))
+    kill "$app_pid" 2>/dev/null
+    while alive "$app_pid" && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+    alive "$app_pid" && fail "the program did not end within 30 s of SIGTERM"
+    wait "$app_pid"
+    status=$?
+    app_pid=
+    echo "monitor_on_display: exit $status" >&2
+}
 
 while read -r command argument; do
     case $command in
     interval) set_interval "$argument" >&2 || fail "typing the interval $argument failed" ;;
     refresh) refresh >&2 || fail "clicking 立即刷新 failed" ;;
+    close) close_program ;;
     *) fail "unknown command: $command" ;;
     esac
     echo "monitor_on_display: done $command $argument" >&2
