@@ -8,6 +8,7 @@
 #include "sms/ModemApi.h"
 #include "ui/LogPane.h"
 #include "ui/LogSink.h"
+#include "ui/MainWindowTray.h"
 #include "ui/TForm3.h"
 #include "ui/TListView.h"
 #include "ui/TRxTrayIcon.h"

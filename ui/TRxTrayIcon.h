@@ -9,7 +9,6 @@
 #include <string>
 
 class QMenu;
-class QWidget;
 class QDBusConnection;
 class QDBusServiceWatcher;
 
@@ -109,15 +108,3 @@ private:
     // negative when there is none.
     double pendingTrigger_ = -1;
 };
-
-// The tray icon's menu PopupMenu1: N1 "显示界面", the separator N3, N2 "退出软件". The
-// callbacks run guarded, after the menu has closed. The menu is owned by `parent`.
-QMenu* CreatePopupMenu1(QWidget* parent, std::function<void()> n1Click,
-                        std::function<void()> n2Click);
-
-// The program's own tray image (32 x 32, 16 colours, from the committed icon file).
-QIcon TrayIconImage();
-
-// Shows `window` and brings it to the front, but only when it is not showing: a visible window
-// is left as it is, even when others cover it.
-void ShowWindowIfHidden(QWidget& window);

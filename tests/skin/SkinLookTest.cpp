@@ -10,6 +10,7 @@
 #include "skin/TWinSkinForm.h"
 #include "sms/ModemApi.h"
 #include "support/Pump.h"
+#include "ui/MainWindowTray.h"
 #include "ui/TForm1.h"
 #include "ui/TForm3.h"
 #include "ui/TRxTrayIcon.h"

@@ -239,21 +239,47 @@ TEST_F(MainWindowTest, ButtonsAreEnabledAndDisabledByTheEngine) {
     EXPECT_TRUE(form.Button3->isEnabled());
 }
 
+// Records the showing and restacking of a window.
+class ShowEvents : public QObject {
+public:
+    std::vector<QEvent::Type> seen;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show || e->type() == QEvent::ZOrderChange)
+            seen.push_back(e->type());
+        return false;
+    }
+};
+
 TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
     FakeModem modem;
     TForm1 form;
+    ShowEvents events;
+    form.installEventFilter(&events);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
     QTest::mouseClick(form.Button3, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
+    events.seen.clear();
     form.N1Click();
     EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(events.seen.empty());
     form.Button3Click();
     EXPECT_FALSE(form.isVisible());
+    events.seen.clear();
     form.RxTrayIcon1DblClick();
     EXPECT_TRUE(form.isVisible());
-    form.N1Click(); // already showing: nothing happens
+    EXPECT_FALSE(events.seen.empty());
+
+    // Already showing: neither shown again nor raised, even when covered.
+    QCoreApplication::processEvents();
+    events.seen.clear();
+    form.N1Click();
+    form.RxTrayIcon1DblClick();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(events.seen.empty());
 }
 
 // Records what the window copies of its log.
