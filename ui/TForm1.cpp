@@ -6,6 +6,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/qt/QtText.h"
 #include "sms/ModemApi.h"
+#include "ui/AlertNotifier.h"
 #include "ui/LogPane.h"
 #include "ui/LogSink.h"
 #include "ui/MainWindowTray.h"
@@ -28,6 +29,7 @@ TForm1::TForm1(LogSink* logCopy, QWidget* parent) : QWidget(parent), logCopy_(lo
     CreateTrayIcon();
     CreateSkin();
     engine_ = std::make_unique<ProbeCycle>(*this);
+    CreateNotices();
     // The creation handler runs as the last step of creating the window.
     RunGuarded([this] { FormCreate(); });
 }

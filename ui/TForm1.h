@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+class AlertNotifier;
+class DesktopNotifier;
 class LogPane;
 class LogSink;
 class ProbeCycle;
@@ -73,6 +75,11 @@ public:
     void N1Click();
     void N2Click();
     void RxTrayIcon1DblClick();
+    // A row's details as its tooltip.
+    void ListView1InfoTip(int row, std::string& infoTip);
+
+    // Desktop notifications of alerts and recoveries; a click on one runs RxTrayIcon1DblClick.
+    DesktopNotifier& Notifier() { return *notifier_; }
 
     // MonitorView
     void ClearRows() override;
@@ -104,9 +111,14 @@ private:
     void CreateTrayIcon();
     void CreateSkin();
     void ShowNormalIfHidden();
+    // MainWindowNotices.cpp: desktop notifications and the rows' tooltips.
+    void CreateNotices();
 
     LogSink* logCopy_;
     std::unique_ptr<ProbeCycle> engine_;
+    DesktopNotifier* notifier_ = nullptr;
+    // Observes engine_, so it goes first.
+    std::unique_ptr<AlertNotifier> alertNotifier_;
     bool centred_ = false;
     bool modemReady_ = false;
 };

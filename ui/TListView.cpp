@@ -1,7 +1,12 @@
 #include "ui/TListView.h"
 
+#include "platform/ErrorReport.h"
+#include "platform/qt/QtText.h"
+
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 THotTrackDelegate::THotTrackDelegate(TListView* view) : QStyledItemDelegate(view), view_(view) {}
 
@@ -47,5 +52,25 @@ void TListView::mouseMoveEvent(QMouseEvent* event) {
 bool TListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave)
         SetHotRow(-1);
+    if (event->type() == QEvent::ToolTip && OnInfoTip) {
+        ShowInfoTip(static_cast<QHelpEvent*>(event));
+        return true;
+    }
     return QTreeWidget::viewportEvent(event);
+}
+
+void TListView::ShowInfoTip(QHelpEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    std::string tip;
+    if (index.isValid())
+        RunGuarded([&] { OnInfoTip(index.row(), tip); });
+    if (tip.empty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return;
+    }
+    // Bound to the row: moving onto another row asks again.
+    const QRect row = visualRect(index.siblingAtColumn(0))
+                          .united(visualRect(index.siblingAtColumn(columnCount() - 1)));
+    QToolTip::showText(event->globalPos(), GbkToQString(tip), viewport(), row);
 }

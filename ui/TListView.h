@@ -3,6 +3,10 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
+#include <functional>
+#include <string>
+
+class QHelpEvent;
 class TListView;
 
 // Underlines the cells of the view's hot row.
@@ -21,7 +25,13 @@ class TListView : public QTreeWidget {
     Q_OBJECT
 
 public:
+    using TInfoTipEvent = std::function<void(int row, std::string& infoTipGbk)>;
+
     explicit TListView(QWidget* parent = nullptr);
+
+    // Asked, each time the pointer rests over a row, for that row's tooltip; the handler runs
+    // guarded, and an empty text shows none. Unset: the rows' own tooltips, if any.
+    TInfoTipEvent OnInfoTip;
 
     // The row under the pointer, or -1.
     int HotRow() const { return hotRow_; }
@@ -32,6 +42,7 @@ protected:
 
 private:
     void SetHotRow(int row);
+    void ShowInfoTip(QHelpEvent* event);
 
     int hotRow_ = -1;
 };

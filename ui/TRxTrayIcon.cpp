@@ -34,6 +34,12 @@ TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus)
     // pointer, instead of the desktop shell drawing an exported copy of it.
     connect(tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { HandleActivation(reason); });
+    connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
+        RunGuarded([this] {
+            if (enabled_ && OnBalloonClick)
+                OnBalloonClick();
+        });
+    });
     WatchNotificationArea(bus);
 }
 
@@ -47,6 +53,14 @@ void TRxTrayIcon::SetActive(bool value) {
         ShowIcon();
     else
         HideIcon();
+}
+
+QMenu* TRxTrayIcon::PopupMenu() const {
+    return popupMenu_;
+}
+
+void TRxTrayIcon::SetPopupMenu(QMenu* menu) {
+    popupMenu_ = menu;
 }
 
 void TRxTrayIcon::SetHint(const std::string& hintGbk) {
@@ -64,6 +78,18 @@ void TRxTrayIcon::SetIcon(const QIcon& icon) {
     } else if (active_) {
         ShowIcon();
     }
+}
+
+void TRxTrayIcon::ShowBalloon(const std::string& titleGbk, const std::string& textGbk,
+                              TBalloonIcon icon, int timeoutMs) {
+    if (!added_ || !QSystemTrayIcon::supportsMessages())
+        return;
+    QSystemTrayIcon::MessageIcon shown = QSystemTrayIcon::Information;
+    if (icon == TBalloonIcon::biWarning)
+        shown = QSystemTrayIcon::Warning;
+    else if (icon == TBalloonIcon::biError)
+        shown = QSystemTrayIcon::Critical;
+    tray_->showMessage(GbkToQString(titleGbk), GbkToQString(textGbk), shown, timeoutMs);
 }
 
 std::string TRxTrayIcon::VisibleHint(const std::string& hintGbk) {

@@ -14,6 +14,9 @@ class QDBusServiceWatcher;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
+// The picture beside a balloon message.
+enum class TBalloonIcon { biInfo, biWarning, biError };
+
 // The Shift, Ctrl and Alt states at the moment a notification is handled, and whether the
 // notification was a double-click.
 struct TShiftState {
@@ -64,11 +67,18 @@ public:
     void SetIcon(const QIcon& icon);
 
     // The menu opened by a right-click (not owned).
-    QMenu* PopupMenu() const { return popupMenu_; }
-    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    QMenu* PopupMenu() const;
+    void SetPopupMenu(QMenu* menu);
+
+    // A message in a balloon at the icon, for `timeoutMs` at most; shown only while the icon is
+    // in the notification area and the platform can show such messages. Texts are GBK.
+    void ShowBalloon(const std::string& titleGbk, const std::string& textGbk, TBalloonIcon icon,
+                     int timeoutMs);
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
+    // The operator clicked the balloon.
+    TNotifyEvent OnBalloonClick;
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseMove;
     TMouseEvent OnMouseUp;

@@ -1,9 +1,15 @@
 #include "ui/TListView.h"
+#include "platform/ErrorReport.h"
+#include "platform/Exception.h"
+#include "platform/qt/QtText.h"
+#include "support/Pump.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +77,34 @@ TEST_F(ListViewTest, RowsAreSelectedWholeAndNeverEdited) {
     ASSERT_EQ(view.selectedItems().size(), 1);
     EXPECT_EQ(view.selectedItems().front(), view.topLevelItem(2));
     EXPECT_EQ(view.selectionModel()->selectedIndexes().size(), 2);
+}
+
+TEST_F(ListViewTest, TheInfoTipIsAskedForTheRowUnderThePointerEachTimeItRests) {
+    std::vector<int> asked;
+    view.OnInfoTip = [&](int row, std::string& tip) {
+        asked.push_back(row);
+        if (row == 2)
+            throw Exception("no details");
+        tip = "第" + std::to_string(asked.size()) + "次";
+    };
+    std::vector<std::string> reports;
+    const ErrorReportHandler previous =
+        SetErrorReportHandler([&](const std::string& m) { reports.push_back(m); });
+    auto rest = [&](int row) {
+        const QPoint at = view.visualItemRect(view.topLevelItem(row)).center();
+        QHelpEvent event(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    rest(1);
+    EXPECT_EQ(QToolTip::text(), GbkToQString("第1次"));
+    rest(0);
+    EXPECT_EQ(QToolTip::text(), GbkToQString("第2次"));
+    // A handler that fails is reported and shows no tip.
+    rest(2);
+    EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }, 5000));
+    SetErrorReportHandler(previous);
+    EXPECT_EQ(asked, (std::vector<int>{1, 0, 2}));
+    EXPECT_EQ(reports, std::vector<std::string>{"no details"});
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/ErrorReport.h"
 #include "platform/Exception.h"
 #include "platform/qt/QtText.h"
+#include "support/PrivateBus.h"
 #include "ui/MainWindowTray.h"
 
 #include <QAction>
@@ -10,8 +11,6 @@
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QMenu>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -260,42 +259,6 @@ TEST_F(TrayIconTest, EmptyHintMeansNoTooltip) {
     tray.SetHint("");
     EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
 }
-
-// A private message bus of our own, ended with the test.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (program.isEmpty())
-            return;
-        daemon_.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                QStringLiteral("--print-address=1")});
-        if (!daemon_.waitForStarted(10000))
-            return;
-        QByteArray line;
-        while (!line.contains('\n') && daemon_.waitForReadyRead(10000))
-            line += daemon_.readAllStandardOutput();
-        address_ = QString::fromUtf8(line).trimmed();
-    }
-    ~PrivateBus() {
-        for (const QString& name : names_)
-            QDBusConnection::disconnectFromBus(name);
-        if (daemon_.state() != QProcess::NotRunning) {
-            daemon_.kill();
-            daemon_.waitForFinished(5000);
-        }
-    }
-    bool Running() const { return !address_.isEmpty(); }
-    QDBusConnection Connect(const QString& name) {
-        names_.push_back(name);
-        return QDBusConnection::connectToBus(address_, name);
-    }
-
-private:
-    QProcess daemon_;
-    QString address_;
-    std::vector<QString> names_;
-};
 
 TEST(TrayNotificationArea, ShowsTheIconAgainWhenAStatusNotifierWatcherAppears) {
     PrivateBus bus;
