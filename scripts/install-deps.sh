@@ -20,7 +20,7 @@ test_packages=(
     xvfb xauth xdotool openbox trayer x11-utils
     clang libclang-rt-14-dev clang-format python3
     libinih-dev libsimpleini-dev
-    iproute2 util-linux dbus alsa-utils
+    iproute2 util-linux dbus python3-dbusmock alsa-utils
     lintian desktop-file-utils appstream man-db
     prometheus
 )

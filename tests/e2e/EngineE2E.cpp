@@ -3,10 +3,12 @@
 // configuration (through a private HOME) that captures the tones into files. The interval field
 // is typed into as an operator does. Its standard output must show every probe of the first
 // three cycles, in order, with the outcome of each, and the alert of the refused server after
-// its third failure: nine tones, then the failed SMS send.
+// its third failure: nine tones, then the failed SMS send. The same with no session bus and with
+// a bus on which no notification service runs.
 #include "MonitorProcess.h"
 #include "platform/GbkText.h"
 #include "support/Loopback.h"
+#include "support/PrivateBus.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -34,9 +36,8 @@ std::string Out(const std::string& gbk) {
     return GbkToUtf8(gbk);
 }
 
-TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
-    if (const std::string tool = MissingDisplayTool(); !tool.empty())
-        GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
+// The whole run, with `sessionBus` as the monitor's session bus (none when empty).
+void ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure(const std::string& sessionBus) {
     TempDir temp;
     const fs::path dir = temp.path();
     const fs::path home = dir / "home";
@@ -60,7 +61,8 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
     const std::string failedSend = Out("已发送短时发生错误!");
     Lines lines;
     {
-        MonitorProcess monitor(dir, MonitorScreen::OwnDisplay, home);
+        MonitorProcess monitor(dir, MonitorScreen::OwnDisplay,
+                               {.home = home, .sessionBus = sessionBus});
         // The operator sets 5 s, then refreshes so that the new interval holds from now on
         // even if the first cycle has already ended (a click during a cycle does nothing).
         monitor.Command("interval 5");
@@ -96,6 +98,22 @@ TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
             fs::file_size(entry.path()) > 48000)
             ++tones;
     EXPECT_EQ(tones, 9);
+}
+
+TEST(EngineE2E, ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure) {
+    if (const std::string tool = MissingDisplayTool(); !tool.empty())
+        GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
+    ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure({});
+}
+
+// A session bus without a notification service: the alert is exactly as without any bus.
+TEST(EngineE2E, AlertsTheSameOnASessionBusWithoutANotificationService) {
+    if (const std::string tool = MissingDisplayTool(); !tool.empty())
+        GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
+    PrivateBus bus;
+    if (!bus.Running())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    ProbesBothServersEveryCycleAndAlertsAfterTheThirdFailure(bus.Address().toStdString());
 }
 
 } // namespace

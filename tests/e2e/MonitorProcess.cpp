@@ -98,6 +98,10 @@ void MonitorProcess::Start(const std::filesystem::path& dir, const MonitorLaunch
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("MONDEM_CONFIG"); // the program must find ./mondem.ini by itself
         unsetenv("ALSA_CONFIG_PATH");
+        const std::string bus = launch.sessionBus.empty() ? "unix:path=" + (dir / "no-bus").string()
+                                                          : launch.sessionBus;
+        setenv("SM_SESSION_BUS", bus.c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
         for (const auto& [name, value] : launch.environment)
             setenv(name.c_str(), value.c_str(), 1);
         if (screen_ == MonitorScreen::OwnDisplay) {

@@ -38,6 +38,9 @@ struct MonitorLaunch {
     bool unreadOutput = false;
     // Non-empty: a file that receives standard error instead of errorLines().
     std::filesystem::path errors{};
+    // Non-empty: the D-Bus address of its session bus. Without one it has none, so that nothing
+    // outside the test is talked to.
+    std::string sessionBus{};
 };
 
 class MonitorProcess {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The monitor on a display of its own, driven like an operator would, for the end-to-end test
 # programs of this folder. The program runs in the current folder with the caller's environment;
-# its standard output is this script's, everything else goes to standard error or <logs>.
+# its standard output is this script's, everything else goes to standard error or <logs>. Its
+# session bus is the one SM_SESSION_BUS names, or none.
 #
 # usage: monitor_on_display.sh <servermonitor> <logs folder>
 # SM_MONITOR_CLOSED=1 or 2 starts the program with that descriptor closed, as some launchers do.
@@ -10,6 +11,10 @@
 #   refresh              clicks "立即刷新", which runs a cycle now unless one is running
 #   close                sends SIGTERM, waits for the program to end and writes
 #                        "monitor_on_display: exit <code>" on standard error
+#   hide                 clicks "缩成图标", waits until the window is gone from the screen and
+#                        writes "monitor_on_display: hidden" to standard output
+#   await_shown          waits until the main window is on the screen again and writes
+#                        "monitor_on_display: shown" to standard output
 # At the end of input everything started here is ended. Exit code 77: no display tools.
 set -uo pipefail
 
@@ -33,8 +38,8 @@ display_start "$logs"
 
 mkdir -p "$logs/xdg"
 chmod 700 "$logs/xdg"
-# No session bus: nothing outside the test is talked to.
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$logs/no-bus" XDG_RUNTIME_DIR="$logs/xdg" \
+# No session bus but the caller's own: nothing outside the test is talked to.
+export DBUS_SESSION_BUS_ADDRESS="${SM_SESSION_BUS:-unix:path=$logs/no-bus}" XDG_RUNTIME_DIR="$logs/xdg" \
     QT_QPA_PLATFORM=xcb
 case ${SM_MONITOR_CLOSED:-} in
 1) "$program" </dev/null >&- & ;;
@@ -91,12 +96,32 @@ close_program() {
     app_pid=
     echo "monitor_on_display: exit $status" >&2
 }
+viewable() {
+    alive "$app_pid" || return 2
+    grep -q 'IsViewable' <<<"$(xwininfo -id "$window" 2>/dev/null)"
+}
+unviewable() {
+    viewable
+    case $? in 0) return 1 ;; 2) return 2 ;; *) return 0 ;; esac
+}
+# Button3 is 65 x 25 at 144,304.
+hide() {
+    xdotool mousemove --window "$window" 176 316 click 1 >&2 || fail "clicking 缩成图标 failed"
+    wait_for 20 "the main window to be hidden" unviewable
+    echo "monitor_on_display: hidden"
+}
+await_shown() {
+    wait_for 30 "the main window to be shown" viewable
+    echo "monitor_on_display: shown"
+}
 
 while read -r command argument; do
     case $command in
     interval) set_interval "$argument" >&2 || fail "typing the interval $argument failed" ;;
     refresh) refresh >&2 || fail "clicking 立即刷新 failed" ;;
     close) close_program ;;
+    hide) hide ;;
+    await_shown) await_shown ;;
     *) fail "unknown command: $command" ;;
     esac
     echo "monitor_on_display: done $command $argument" >&2
