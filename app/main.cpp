@@ -20,6 +20,9 @@ void SetUpApplication() {
     // Closing the main window ends the process in FormCloseQuery; hiding it must not end the
     // loop.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The menu entry the package installs, named like its theme icon; the desktop's
+    // notifications show that icon and name for ours.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.vormix.ServerMonitor"));
     InstallErrorBox();
 }
 

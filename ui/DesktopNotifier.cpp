@@ -9,6 +9,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QStringList>
 #include <QVariant>
 
@@ -92,7 +93,9 @@ void DesktopNotifier::Send(const DesktopNotification& notification) {
     Entry& entry = entries_[notification.key];
     QDBusMessage call = QDBusMessage::createMethodCall(
         Latin1(kService), Latin1(kPath), Latin1(kInterface), QStringLiteral("Notify"));
-    call << GbkToQString(kDisplayName) << entry.id << QString()
+    // The theme icon of the installed program; the picture in the hints is there for a
+    // program that is not installed.
+    call << GbkToQString(kDisplayName) << entry.id << QGuiApplication::desktopFileName()
          << GbkToQString(notification.summary) << GbkToQString(notification.body)
          << QStringList{Latin1(kDefaultAction), GbkToQString("显示界面")} << Hints(notification)
          << kServerDefaultExpiry;
@@ -112,6 +115,8 @@ QVariantMap DesktopNotifier::Hints(const DesktopNotification& notification) cons
                  QVariant::fromValue(static_cast<uchar>(notification.urgency)));
     if (!image_.isNull())
         hints.insert(QStringLiteral("image-data"), ImageData(image_));
+    if (const QString entry = QGuiApplication::desktopFileName(); !entry.isEmpty())
+        hints.insert(QStringLiteral("desktop-entry"), entry);
     return hints;
 }
 

@@ -7,6 +7,7 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QGuiApplication>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -129,12 +130,18 @@ TEST_F(DesktopNotifierTest, SendsTheTextsTheUrgencyTheDefaultActionAndThePicture
     QImage picture(32, 32, QImage::Format_ARGB32);
     picture.fill(QColor(0, 255, 0));
     notifier->SetImage(picture);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Monitor"));
     ShowAndWait(Alert("数据库", "服务器故障：数据库"));
+    QGuiApplication::setDesktopFileName(QString());
 
     ASSERT_EQ(service->calls.size(), 1u);
     const FakeNotificationService::Call& call = service->calls[0];
     EXPECT_EQ(call.app, GbkToQString(kDisplayName));
     EXPECT_EQ(call.replaces, 0u);
+    // The installed program's menu entry and theme icon.
+    EXPECT_EQ(call.icon, QStringLiteral("org.example.Monitor"));
+    EXPECT_EQ(call.hints.value(QStringLiteral("desktop-entry")).toString(),
+              QStringLiteral("org.example.Monitor"));
     EXPECT_EQ(call.summary, GbkToQString("服务器故障：数据库"));
     EXPECT_EQ(call.body, GbkToQString("127.0.0.1:5432 连续3次连接失败"));
     ASSERT_EQ(call.actions.size(), 2);
@@ -170,6 +177,9 @@ TEST_F(DesktopNotifierTest, SendsTheTextsTheUrgencyTheDefaultActionAndThePicture
                     DesktopNotification::Urgency::Normal});
     ASSERT_TRUE(PumpUntil([&] { return service->calls.size() == 2; }, 10000));
     EXPECT_EQ(service->calls[1].hints.value(QStringLiteral("urgency")).value<uchar>(), 1);
+    // Not installed: no icon name, no entry.
+    EXPECT_EQ(service->calls[1].icon, QString());
+    EXPECT_FALSE(service->calls[1].hints.contains(QStringLiteral("desktop-entry")));
 }
 
 TEST_F(DesktopNotifierTest, ReplacesTheKeysLastNotificationAndKeepsKeysApart) {
