@@ -10,6 +10,7 @@
 //   - the GUI thread's time inside the snapshot publication after each probe;
 //   - with the scraper: scrape latency (connect to the end of the answer) and answer size.
 // The accepting servers live in a child process. Tones and SMS are no-ops.
+#include "LocalServers.h"
 #include "engine/MonitorView.h"
 #include "engine/ProbeCycle.h"
 #include "engine/ServerTable.h"
@@ -46,56 +47,6 @@ constexpr int kRefused = 50;
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-int BoundSocket(int backlog) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (backlog > 0 && listen(fd, backlog) != 0)) {
-        perror("bind/listen");
-        std::exit(1);
-    }
-    return fd;
-}
-
-int PortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-// The child: accepts on every listener and holds each connection until the client closes it.
-[[noreturn]] void Serve(const std::vector<int>& listeners) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::vector<pollfd> fds;
-    for (int fd : listeners)
-        fds.push_back({fd, POLLIN, 0});
-    const size_t listening = fds.size();
-    for (;;) {
-        if (poll(fds.data(), fds.size(), -1) < 0)
-            continue;
-        std::vector<pollfd> next(fds.begin(), fds.begin() + listening);
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (i < listening) {
-                if (fds[i].revents & POLLIN) {
-                    const int peer = accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-                    if (peer >= 0)
-                        next.push_back({peer, POLLIN, 0});
-                }
-                continue;
-            }
-            char buffer[256];
-            if (fds[i].revents && recv(fds[i].fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
-                close(fds[i].fd);
-            else
-                next.push_back({fds[i].fd, POLLIN, 0});
-        }
-        fds = std::move(next);
-    }
 }
 
 // Times each probe from its connecting line to the next one (or the end of the cycle), and the
@@ -266,21 +217,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::vector<int> listeners, accepting, refused;
-    for (int i = 0; i < kAccepting; ++i) {
-        listeners.push_back(BoundSocket(128));
-        accepting.push_back(PortOf(listeners.back()));
-    }
-    for (int i = 0; i < kRefused; ++i) {
-        const int fd = BoundSocket(0);
-        refused.push_back(PortOf(fd));
-        close(fd);
-    }
-    const pid_t server = fork();
-    if (server == 0)
-        Serve(listeners);
-    for (int fd : listeners)
-        close(fd);
+    LocalServers servers = StartLocalServers(kAccepting, kRefused);
+    const std::vector<int>& accepting = servers.accepting;
+    const std::vector<int>& refused = servers.refused;
 
     QCoreApplication app(argc, argv);
     SetToneService([](int, int) {});
@@ -350,8 +289,7 @@ int main(int argc, char** argv) {
 
     engine.RemoveObserver(&before);
     engine.RemoveObserver(&after);
-    kill(server, SIGKILL);
-    waitpid(server, nullptr, 0);
+    StopLocalServers(servers);
     unlink(path.c_str());
     rmdir(dir);
     return 0;

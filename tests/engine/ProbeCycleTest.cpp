@@ -1,5 +1,6 @@
 #include "engine/ProbeCycle.h"
 #include "AlertTestSupport.h"
+#include "CycleFixture.h"
 #include "FakeView.h"
 #include "engine/ProbeFlags.h"
 #include "engine/ServerTable.h"
@@ -42,18 +43,9 @@ struct Server {
     int port;
 };
 
-class ProbeCycleTest : public testing::Test {
+class ProbeCycleTest : public CycleFixture {
 protected:
-    void SetUp() override {
-        for (TServers& slot : ServerTable)
-            slot = TServers{};
-        ProbeWaiting = false;
-        HoldClosed = false;
-        engine = std::make_unique<ProbeCycle>(view);
-        engine->Timer1.stop();
-        engine->Timer2.setInterval(kHoldMs);
-    }
-    void TearDown() override { engine.reset(); }
+    ProbeCycleTest() : CycleFixture(kHoldMs) {}
 
     // Writes servers.ini with SMS alerts on and sound off, and loads it.
     void Load(const std::vector<Server>& servers) {
@@ -100,8 +92,6 @@ protected:
         return ServerTable[slot].Name;
     }
 
-    TempDir dir;
-    FakeView view;
     FakeModem modem;
     FakeTones tones;
     ManualClock clock{EncodeDateTime({2026, 12, 6, 8, 0, 0, 0})};
@@ -109,7 +99,6 @@ protected:
     ScopedSeam clockSeam{SetClock, &clock};
     ScopedSeam reportSeam{SetErrorReportHandler,
                           [this](const std::string& message) { errors.push_back(message); }};
-    std::unique_ptr<ProbeCycle> engine;
 
 private:
     size_t alerts_ = 0;

@@ -1,4 +1,5 @@
 #include "metrics/MetricsCollector.h"
+#include "engine/CycleFixture.h"
 
 #include "engine/AlertTestSupport.h"
 #include "engine/FakeView.h"
@@ -27,19 +28,11 @@ struct Entry {
 // The probe cycle over local servers with tones and SMS replaced; every list is loaded through
 // the engine from servers.ini in a working directory of the test's own, as the settings
 // dialog's reload does.
-class MetricsCollectorTest : public testing::Test {
+class MetricsCollectorTest : public CycleFixture {
 protected:
-    void SetUp() override {
-        for (TServers& slot : ServerTable)
-            slot = TServers{};
-        ProbeWaiting = false;
-        HoldClosed = false;
-        engine = std::make_unique<ProbeCycle>(view);
-        engine->Timer1.stop();
-        engine->Timer2.setInterval(kHoldMs);
-    }
+    MetricsCollectorTest() : CycleFixture(kHoldMs) {}
     void TearDown() override {
-        engine.reset();
+        CycleFixture::TearDown();
         EXPECT_TRUE(errors.empty()) << errors.front();
     }
 
@@ -54,15 +47,12 @@ protected:
 
     MetricsSnapshot Current() const { return *board.Current(); }
 
-    TempDir dir;
     WorkingDirectory inDir{dir.path()};
-    FakeView view;
     FakeModem modem;
     FakeTones tones;
     std::vector<std::string> errors;
     ScopedSeam reports{SetErrorReportHandler,
                        ErrorReportHandler([this](const std::string& m) { errors.push_back(m); })};
-    std::unique_ptr<ProbeCycle> engine;
     SnapshotBoard board;
 };
 

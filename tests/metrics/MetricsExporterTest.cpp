@@ -1,4 +1,5 @@
 #include "metrics/MetricsExporter.h"
+#include "engine/CycleFixture.h"
 
 #include "ScrapeClient.h"
 #include "engine/Alert.h"
@@ -19,21 +20,9 @@ std::string U8(const char8_t* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-class MetricsExporterTest : public testing::Test {
+class MetricsExporterTest : public CycleFixture {
 protected:
-    void SetUp() override {
-        for (TServers& slot : ServerTable)
-            slot = TServers{};
-        ProbeWaiting = false;
-        HoldClosed = false;
-        engine = std::make_unique<ProbeCycle>(view);
-        engine->Timer1.stop();
-        engine->Timer2.setInterval(100);
-    }
-
-    TempDir dir;
-    FakeView view;
-    std::unique_ptr<ProbeCycle> engine;
+    MetricsExporterTest() : CycleFixture(100) {}
 };
 
 TEST_F(MetricsExporterTest, AScrapeShowsTheCycleTheSmsCountsAndTheProcess) {
