@@ -59,6 +59,8 @@ public:
     // event and closes it. Any other handle (-1, an older one) is ignored.
     void CloseConnection(int handle);
 
+    // The notices this object asks for (NotifyBit values); kNonBlockingNotifyMask unless the
+    // client type made it blocking (empty).
     std::uint8_t NotifyMask() const { return mask_; }
 
     // The time after which a non-blocking connect attempt that has had no answer is reported as
@@ -84,6 +86,7 @@ protected:
     virtual void FireEvent(TSocketEventKind kind);
     virtual void FireError(TErrorEvent ErrorEvent, int& ErrorCode);
 
+    // Changes the mask for the handles to come; ApplyNotifyMask applies it to the current one.
     void SetNotifyMask(std::uint8_t mask) { mask_ = mask; }
     // Registers the mask for the current handle (non-blocking, watched) or, with an empty mask,
     // stops watching it and puts it back into blocking mode.
@@ -118,6 +121,7 @@ private:
 // The client's socket object: adds the connect step and the client type.
 class TClientWinSocket : public TCustomWinSocket {
 public:
+    // ctNonBlocking (the default) or ctBlocking.
     TClientType ClientType() const { return type_; }
     // Equal value: nothing. Raises ESocketError "Can't change value while socket is active" when
     // connected; otherwise switches the notice mask (empty for ctBlocking) and applies it to a

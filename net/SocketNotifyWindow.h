@@ -30,7 +30,7 @@ public:
     explicit TSocketNotifyWindow(TCustomWinSocket& owner);
     ~TSocketNotifyWindow() override;
 
-    // watches_ a handle whose connect call is under way (or, with `connected`, returned at once):
+    // Watches a handle whose connect call is under way (or, with `connected`, returned at once):
     // its outcome arrives as a connect notice, ETIMEDOUT after the connect time-out.
     void WatchConnect(int fd, std::uint64_t serial, bool connected);
     // Stops watching; queued notices stay queued.

@@ -18,7 +18,7 @@ package_packages=(
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool openbox trayer x11-utils
-    clang libclang-rt-14-dev clang-format python3
+    clang libclang-rt-14-dev clang-format python3 git
     libinih-dev libsimpleini-dev
     iproute2 util-linux dbus python3-dbusmock alsa-utils
     lintian desktop-file-utils appstream man-db

@@ -35,7 +35,7 @@ void TForm1::CreateNotices() {
                                      kBalloonMs);
         },
         this);
-    notifier_->SetImage(QImage(QStringLiteral(":/icons/tray.ico"), "ICO"));
+    notifier_->SetImage(TrayArtwork());
     notifier_->OnActivated = [this] { RxTrayIcon1DblClick(); };
     RxTrayIcon1->OnBalloonClick = [this] { RxTrayIcon1DblClick(); };
     alertNotifier_ = std::make_unique<AlertNotifier>(

@@ -25,8 +25,12 @@ QMenu* CreatePopupMenu1(QWidget* parent, std::function<void()> n1Click,
     return menu;
 }
 
+QImage TrayArtwork() {
+    return QImage(QStringLiteral(":/icons/tray.ico"), "ICO");
+}
+
 QIcon TrayIconImage() {
-    const QImage image(QStringLiteral(":/icons/tray.ico"), "ICO");
+    const QImage image = TrayArtwork();
     if (image.isNull())
         return QIcon();
     return QIcon(QPixmap::fromImage(image));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 
 #include <functional>
 
@@ -12,6 +13,7 @@ class QWidget;
 QMenu* CreatePopupMenu1(QWidget* parent, std::function<void()> n1Click,
                         std::function<void()> n2Click);
 
-// The main window's tray image (32 x 32, 16 colours, from the committed icon file); a null icon
-// when the resource cannot be read.
+// The program's artwork (32 x 32, 16 colours, from the committed icon file), as the tray icon
+// and as the notifications' image; null when the resource cannot be read.
+QImage TrayArtwork();
 QIcon TrayIconImage();

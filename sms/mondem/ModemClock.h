@@ -12,6 +12,7 @@ public:
 
     virtual ~ModemClock() = default;
 
+    // The current time of this clock.
     virtual time_point now() const = 0;
     // Waits as poll() does for an event on `fds` until `deadline` of this clock: the number of
     // descriptors ready (their revents set), 0 when the deadline came first, -1 on an error

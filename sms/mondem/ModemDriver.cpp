@@ -94,10 +94,10 @@ void Trace(bool on, const char* direction, std::string_view bytes) {
 class ModemDriver::Turn {
 public:
     explicit Turn(ModemDriver& driver)
-        : port_(driver.port_), closes_(port_.Interrupts()), lock_(driver.mutex_) {
-        port_.Rearm(closes_);
+        : port_(driver.port_), closes_(port_.interrupts()), lock_(driver.mutex_) {
+        port_.rearm(closes_);
     }
-    bool CutShort() const { return port_.Interrupted(); }
+    bool CutShort() const { return port_.interrupted(); }
 
 private:
     SerialPort& port_;
@@ -162,12 +162,12 @@ int ModemDriver::status() {
 }
 
 int ModemDriver::closeModem() {
-    port_.Interrupt();
+    port_.interrupt();
     // In real time, whatever the clock: this bounds the program's exit.
     std::unique_lock lock(mutex_, std::defer_lock);
     if (!lock.try_lock_for(1s))
         return 0;
-    port_.Rearm(port_.Interrupts());
+    port_.rearm(port_.interrupts());
     dropPort();
     return 0;
 }

@@ -45,7 +45,7 @@ SerialPort::~SerialPort() {
 
 bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     close();
-    if (Interrupted()) {
+    if (interrupted()) {
         error = path + ": interrupted";
         return false;
     }
@@ -79,7 +79,7 @@ bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     tcflush(fd, TCIOFLUSH);
     std::lock_guard lock(fdLock_);
     // An interrupt that came while the device was being opened found no descriptor to release.
-    if (Interrupted()) {
+    if (interrupted()) {
         ioctl(fd, TIOCNXCL);
         ::close(fd);
         error = path + ": interrupted";
@@ -101,7 +101,7 @@ void SerialPort::close() {
     path_.clear();
 }
 
-void SerialPort::Interrupt() {
+void SerialPort::interrupt() {
     ++interrupts_;
     const std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
@@ -110,7 +110,7 @@ void SerialPort::Interrupt() {
         ioctl(fd_, TIOCNXCL);
 }
 
-void SerialPort::Rearm(std::uint64_t count) {
+void SerialPort::rearm(std::uint64_t count) {
     accepted_ = count;
     drainWake();
 }
@@ -122,7 +122,7 @@ void SerialPort::drainWake() {
 
 int SerialPort::waitFor(short events, Deadline deadline, short& revents) {
     for (;;) {
-        if (Interrupted())
+        if (interrupted())
             return -1;
         pollfd fds[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
         const int ready = clock_.poll(fds, 2, deadline);
@@ -141,7 +141,7 @@ int SerialPort::waitFor(short events, Deadline deadline, short& revents) {
 }
 
 SerialPort::Io SerialPort::write(std::string_view data, Deadline deadline) {
-    if (fd_ < 0 || Interrupted())
+    if (fd_ < 0 || interrupted())
         return Io::Lost;
     while (!data.empty()) {
         ssize_t n = ::write(fd_, data.data(), data.size());
@@ -196,9 +196,9 @@ void SerialPort::discardInput() {
 }
 
 bool SerialPort::pause(Deadline deadline) {
-    while (!Interrupted()) {
+    while (!interrupted()) {
         if (clock_.pause(wake_, deadline))
-            return !Interrupted();
+            return !interrupted();
         // Woken: by a pending interrupt, or by one already accepted.
         drainWake();
     }

@@ -11,7 +11,7 @@
 // A serial device in raw mode, 8N1, no flow control, modem-control lines ignored. Every read and
 // write waits at most until a deadline of the port's clock, so a silent or vanished modem never
 // blocks its caller. One thread at a time uses the port (its owner, under the owner's lock);
-// only Interrupt and Interrupts may be called from any thread.
+// only interrupt() and interrupts() may be called from any thread.
 class SerialPort {
 public:
     using Deadline = ModemClock::time_point;
@@ -48,15 +48,15 @@ public:
 
     // From any thread: cuts short what the owner is doing with the port and all it does next.
     // Every wait ends at once; read, write and pause fail and open refuses, until the owner
-    // accepts the interrupt with Rearm. The terminal's exclusive mode is given back at once, so
+    // accepts the interrupt with rearm(). The terminal's exclusive mode is given back at once, so
     // that another program can open the device even before the owner gets round to closing it.
-    void Interrupt();
+    void interrupt();
     // The number of interrupts so far (any thread).
-    std::uint64_t Interrupts() const { return interrupts_.load(); }
+    std::uint64_t interrupts() const { return interrupts_.load(); }
     // The owner accepts the first `count` interrupts: from now on only later ones cut it short.
-    void Rearm(std::uint64_t count);
+    void rearm(std::uint64_t count);
     // Whether an interrupt the owner has not accepted is pending.
-    bool Interrupted() const { return interrupts_.load() != accepted_; }
+    bool interrupted() const { return interrupts_.load() != accepted_; }
 
 private:
     // Waits until the port has one of `events` (1, its revents in `revents`), the deadline
@@ -66,7 +66,7 @@ private:
 
     const ModemClock& clock_;
     int fd_ = -1;
-    // Guards fd_'s changes against Interrupt, which reaches the terminal from another thread.
+    // Guards fd_'s changes against interrupt(), which reaches the terminal from another thread.
     std::mutex fdLock_;
     std::string path_;
     int wake_ = -1;

@@ -25,11 +25,15 @@ e2e_cleanup() {
     for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do
         p=${e2e_pids[i]}
         kill "$p" 2>/dev/null || continue
-        # The program first, through its close path, while its display is still there.
+        # The program first, through its close path, while its display is still there; one
+        # that does not end on SIGTERM (a hung program, what these tests look for) is killed.
         end=$((SECONDS + 10))
         while alive "$p" && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+        alive "$p" && kill -KILL "$p" 2>/dev/null
     done
-    wait 2>/dev/null
+    # Only the processes started here: a bare wait would also wait for anything else the
+    # script left running in the background.
+    for p in "${e2e_pids[@]}"; do wait "$p" 2>/dev/null; done
     [ -n "${e2e_work:-}" ] && rm -rf "$e2e_work"
 }
 
