@@ -49,8 +49,5 @@ HttpAnswer HttpRequest(int port, const std::string& method = "GET",
 // The value of one header of `head` (name compared without regard to case), or "".
 std::string HeaderValue(const std::string& head, const std::string& name);
 
-// A port on 127.0.0.1 that was free a moment ago (bound, noted, closed), for a server to take.
-int FreeLoopbackPort();
-
 // The samples of an exposition text: "name{labels}" (as written) -> value text.
 std::map<std::string, std::string> Samples(const std::string& text);

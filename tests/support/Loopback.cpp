@@ -9,22 +9,32 @@
 #include <unistd.h>
 
 #include <deque>
+#include <fstream>
+#include <random>
+#include <set>
 #include <stdexcept>
 
 namespace {
 
-sockaddr_in Loopback(std::uint16_t port) {
+sockaddr_in Loopback(std::uint16_t port, std::uint32_t host = htonl(INADDR_LOOPBACK)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = host;
     return address;
 }
 
-// A socket bound on 127.0.0.1; `port` 0 is replaced by the port the system chose.
-int BoundSocket(std::uint16_t& port) {
+std::uint32_t LoopbackHost(const std::string& text) {
+    in_addr host{};
+    if (::inet_pton(AF_INET, text.c_str(), &host) != 1 || (ntohl(host.s_addr) >> 24) != 127)
+        throw std::runtime_error("not a loopback address: " + text);
+    return host.s_addr;
+}
+
+// A socket bound on `host`; `port` 0 is replaced by the port the system chose.
+int BoundSocket(std::uint16_t& port, std::uint32_t host = htonl(INADDR_LOOPBACK)) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(port);
+    sockaddr_in address = Loopback(port, host);
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         if (fd >= 0)
             ::close(fd);
@@ -47,8 +57,19 @@ int ListeningSocket(std::uint16_t& port, int backlog) {
 
 } // namespace
 
-LoopbackListener::LoopbackListener(int backlog, std::uint16_t port) : port_(port) {
+LoopbackListener::LoopbackListener(int backlog, std::uint16_t port)
+    : host_(htonl(INADDR_LOOPBACK)), port_(port) {
     fd_ = ListeningSocket(port_, backlog);
+}
+
+LoopbackListener::LoopbackListener(BoundOnly, std::uint16_t port, const std::string& host)
+    : host_(LoopbackHost(host)), port_(port) {
+    fd_ = BoundSocket(port_, host_);
+}
+
+void LoopbackListener::Listen(int backlog) {
+    if (::listen(fd_, backlog) != 0)
+        throw std::runtime_error("cannot listen on loopback");
 }
 
 LoopbackListener::~LoopbackListener() {
@@ -66,7 +87,7 @@ int LoopbackListener::Accept() {
 
 void LoopbackListener::Fill() {
     filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(port_);
+    sockaddr_in address = Loopback(port_, host_);
     if (::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         throw std::runtime_error("cannot fill the listener's queue");
 }
@@ -145,6 +166,40 @@ std::uint16_t RefusedPort(int n) {
         ports.push_back(port);
     }
     return ports[static_cast<size_t>(n)];
+}
+
+std::uint16_t FreeLoopbackPort() {
+    int low = 32768;
+    if (std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range"); !(range >> low))
+        low = 32768;
+    // Well clear of the ports that services commonly use, where the range leaves room for it.
+    const int first = low > 21000 ? 20000 : 1024;
+    const int last = low - 1;
+    if (last < first)
+        throw std::runtime_error("no ports below the ephemeral range");
+    static std::mutex lock;
+    static std::set<int> handedOut;
+    static std::mt19937 pick{std::random_device{}()};
+    std::lock_guard guard(lock);
+    std::uniform_int_distribution<int> among(first, last);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int port = among(pick);
+        if (handedOut.count(port))
+            continue;
+        // Without SO_REUSEADDR, so that a port still in use by a closing connection is passed
+        // over too.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(static_cast<std::uint16_t>(port));
+        const bool free =
+            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (free) {
+            handedOut.insert(port);
+            return static_cast<std::uint16_t>(port);
+        }
+    }
+    throw std::runtime_error("no free port below the ephemeral range");
 }
 
 void CloseInOrder(int fd) {

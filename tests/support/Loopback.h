@@ -13,14 +13,23 @@
 // A listener that the test drives itself: it accepts only when asked.
 class LoopbackListener {
 public:
+    struct BoundOnly {};
+
     // `backlog` 0 with Fill() gives a silent host: the accept queue is full, so further SYNs get
     // no answer. `port` 0 lets the system choose; a taken port throws std::runtime_error.
     explicit LoopbackListener(int backlog = 64, std::uint16_t port = 0);
+    // Bound to `host` (an address of 127.0.0.0/8) but not listening: connects are refused until
+    // Listen(). The port is the test's all along, so no other socket can take it meanwhile.
+    explicit LoopbackListener(BoundOnly, std::uint16_t port = 0,
+                              const std::string& host = "127.0.0.1");
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    // Starts listening, or changes the backlog of a listener already listening (connections
+    // queued beyond the new one stay queued); throws std::runtime_error when it cannot.
+    void Listen(int backlog);
     // Accepts one pending connection (waits up to a few seconds); -1 when none came.
     int Accept();
     // Connects once from a plain blocking socket and keeps that connection, filling the queue.
@@ -29,6 +38,7 @@ public:
 private:
     int fd_ = -1;
     int filler_ = -1;
+    std::uint32_t host_ = 0; // in network order
     std::uint16_t port_ = 0;
 };
 
@@ -72,6 +82,16 @@ private:
 // life, so that connects to it are refused every time and no other process can take it over;
 // RefusedPort(n) is the same port on every call, and different n give different ports.
 std::uint16_t RefusedPort(int n = 0);
+
+// A port on 127.0.0.1 that nothing uses now, for a test to hand to a server that binds it later,
+// in this process or another. Source ports of outgoing connections come from the kernel's
+// ephemeral range (/proc/sys/net/ipv4/ip_local_port_range), so a port that the system chose for
+// a bind of port 0 can be taken by any connection of a test running beside this one before the
+// server binds it; this one is chosen below that range, where the kernel never picks on its own,
+// at random (so that tests running at the same time hardly ever pick the same one) and checked
+// with a bind. Never the same port twice in one process. Throws std::runtime_error when no such
+// port can be found.
+std::uint16_t FreeLoopbackPort();
 
 // Closes an accepted connection in order (a FIN), or with a reset (SO_LINGER {1, 0}).
 void CloseInOrder(int fd);
