@@ -3,6 +3,7 @@
 #include "engine/ProbeFlags.h"
 #include "platform/GbkText.h"
 #include "sms/ModemApi.h"
+#include "support/Loopback.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
@@ -13,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,8 +21,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -239,38 +237,10 @@ TEST_F(ClosePathTest, ASignalWhileStartUpWaitsForTheModemEndsTheWaitAndTheProces
               "SetModemType(0,0)\nCloseModem(-1) ProbeWaiting=0\n");
 }
 
-// A listener that never accepts, its backlog already full: connects to it get no answer.
-class SilentHost {
-public:
-    SilentHost() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-            ::listen(listener_, 0) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-            return;
-        port_ = ntohs(addr.sin_port);
-        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::connect(filler_, reinterpret_cast<sockaddr*>(&addr), len);
-    }
-    ~SilentHost() {
-        ::close(filler_);
-        ::close(listener_);
-    }
-    int Port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int filler_ = -1;
-    int port_ = 0;
-};
-
 TEST_F(ClosePathTest, AClosedWindowEndsTheProcessInTheMiddleOfAProbe) {
-    SilentHost host;
-    ASSERT_NE(host.Port(), 0);
+    // Its backlog full and never accepting: connects to it get no answer.
+    LoopbackListener host(0);
+    host.Fill();
     std::ofstream("servers.ini", std::ios::binary)
         << "[silent]\r\nIP=127.0.0.1\r\nPort=" << host.Port() << "\r\n";
     EXPECT_EXIT(
