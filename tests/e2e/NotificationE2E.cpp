@@ -1,23 +1,22 @@
 // The real monitor on a virtual display of its own, with a session bus of the test's own on
 // which a mock notification service runs. One server on 127.0.0.1 refuses until the test lets it
-// accept: the desktop hears of it once at its third failure, and once when it is back; clicking
-// the notification brings the hidden main window back.
+// listen: the desktop hears of it once at its third failure, and once when it is back; clicking
+// the notification brings the hidden main window back. A second server on 127.0.0.2, probed
+// first in each cycle, holds every cycle at its start until the test lets its connect through,
+// so that the test can look at a moment it knows.
 #include "MonitorProcess.h"
 #include "NotificationDaemonMock.h"
 #include "platform/GbkText.h"
+#include "support/Loopback.h"
 #include "support/PrivateBus.h"
 #include "support/Pump.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,28 +27,6 @@ using namespace std::chrono_literals;
 std::string Out(const std::string& gbk) {
     return GbkToUtf8(gbk);
 }
-
-// A socket bound to a loopback port: it refuses connections until Listen(), after which the
-// kernel completes them (nobody needs to accept a probe that sends nothing).
-class LaterListener {
-public:
-    LaterListener() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~LaterListener() { close(fd_); }
-    int port() const { return port_; }
-    bool Listen() { return listen(fd_, 16) == 0; }
-
-private:
-    int fd_;
-    int port_ = 0;
-};
 
 std::string Describe(const std::vector<NotificationDaemonMock::Notify>& calls) {
     std::string text;
@@ -76,26 +53,44 @@ TEST(NotificationE2E, OneCriticalAtTheThirdFailureOneWhenBackAndAClickShowsTheWi
 
     TempDir temp;
     const fs::path dir = temp.path();
-    LaterListener server;
+    // Refuses until it listens.
+    LoopbackListener server(LoopbackListener::BoundOnly{});
+    // Its accept queue is full, so a probe's SYN gets no answer until the test takes the queued
+    // connection away (the probe's own then takes its place, for the next cycle to wait again).
+    LoopbackListener gate(LoopbackListener::BoundOnly{}, 0, "127.0.0.2");
+    gate.Listen(0);
+    gate.Fill();
     // No tones and no SMS: this is about the desktop only.
     std::ofstream(dir / "servers.ini", std::ios::binary)
-        << "[数据库]\r\nIP=127.0.0.1\r\nPort=" << server.port()
+        << "[前置]\r\nIP=127.0.0.2\r\nPort=" << gate.Port()
+        << "\r\nSoundAlert=0\r\nSMSAlert=0\r\n[数据库]\r\nIP=127.0.0.1\r\nPort=" << server.Port()
         << "\r\nSoundAlert=0\r\nSMSAlert=0\r\n";
     std::ofstream(dir / "mondem.ini")
         << "[Modem]\nDevice=" << (dir / "no-such-tty").string() << "\nProbeTimeout=200\n";
 
+    const std::string atGate = Out("正在和127.0.0.2建立连接...");
     const std::string connecting = Out("正在和127.0.0.1建立连接...");
     const std::string connected = Out("连接127.0.0.1成功!");
-    const std::string address = "127.0.0.1:" + std::to_string(server.port());
+    const std::string address = "127.0.0.1:" + std::to_string(server.Port());
     {
         MonitorProcess monitor(dir, MonitorScreen::OwnDisplay,
                                {.sessionBus = bus.Address().toStdString()});
         monitor.Command("interval 5");
         monitor.Command("refresh");
 
-        // Two failures: nothing yet.
-        ASSERT_TRUE(monitor.WaitFor(connecting, 120s, 2)) << DumpLines(monitor.lines());
+        for (int cycle = 1; cycle <= 2; ++cycle) {
+            ASSERT_TRUE(monitor.WaitFor(atGate, 120s, cycle)) << DumpLines(monitor.lines());
+            const int queued = gate.Accept();
+            ASSERT_GE(queued, 0);
+            CloseInOrder(queued);
+        }
+        // The third cycle waits at the gate: two cycles have ended, each with a failure and the
+        // look for servers to alert, and the third probe of the database has not started.
+        ASSERT_TRUE(monitor.WaitFor(atGate, 60s, 3)) << DumpLines(monitor.lines());
+        EXPECT_EQ(monitor.Count(connecting), 2) << DumpLines(monitor.lines());
         EXPECT_EQ(mock.Calls().size(), 0u) << Describe(mock.Calls());
+        // From now on the gate lets every probe through.
+        gate.Listen(128);
 
         ASSERT_TRUE(WaitForCalls(mock, 1, 60s)) << DumpLines(monitor.lines());
         auto calls = mock.Calls();
@@ -118,7 +113,7 @@ TEST(NotificationE2E, OneCriticalAtTheThirdFailureOneWhenBackAndAClickShowsTheWi
         EXPECT_TRUE(monitor.WaitFor("monitor_on_display: shown", 40s))
             << DumpLines(monitor.lines());
 
-        ASSERT_TRUE(server.Listen());
+        server.Listen(16);
         ASSERT_TRUE(monitor.WaitFor(connected, 60s)) << DumpLines(monitor.lines());
         ASSERT_TRUE(WaitForCalls(mock, 2, 30s)) << Describe(mock.Calls());
         // One more good probe is not announced again.
