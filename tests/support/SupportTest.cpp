@@ -1,5 +1,6 @@
 // The shared helpers that other tests lean on for their own correctness: the ports handed to
-// servers and the listeners that refuse until told.
+// servers, the listeners that refuse until told, and forked children that must not hang a test.
+#include "support/Child.h"
 #include "support/Loopback.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +66,26 @@ TEST(LoopbackListener, BoundOnlyRefusesUntilItListens) {
                  std::runtime_error);
     EXPECT_THROW(LoopbackListener(LoopbackListener::BoundOnly{}, 0, "localhost"),
                  std::runtime_error);
+}
+
+TEST(InChild, ReportsWhatTheChildSaysAndEndsOneThatHangs) {
+    EXPECT_EQ(InChild([] { return std::string(); }), "");
+    EXPECT_EQ(InChild([] { return std::string("wrong size"); }), "wrong size");
+    EXPECT_EQ(InChild([]() -> std::string { throw std::runtime_error("no file"); }),
+              "unexpected exception: no file");
+    const std::string hung = InChild(
+        [] {
+            std::this_thread::sleep_for(60s);
+            return std::string();
+        },
+        false, 1s);
+    EXPECT_EQ(hung, " (child did not finish within 1 s and was killed)");
+}
+
+TEST(InChild, AsNobodyTheChildIsNotRoot) {
+    EXPECT_EQ(
+        InChild([] { return ::geteuid() == 0 ? std::string("still root") : std::string(); }, true),
+        "");
 }
 
 } // namespace
