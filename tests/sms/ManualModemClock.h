@@ -4,8 +4,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <list>
 #include <mutex>
-#include <set>
 
 // A modem clock that stands still until the test moves it. A wait on descriptors lasts until one
 // of them is ready or the clock is moved to its deadline; a pause passes at once (the clock jumps
@@ -23,15 +24,23 @@ public:
     // Time moved since the clock was made.
     std::chrono::milliseconds elapsed() const;
     // Waits, at most `limit` in real time, until a caller waits in poll() for a deadline `left`
-    // from now; true when one does.
+    // from now and has looked at the clock since it was last moved: it goes on waiting knowing
+    // what time it is. True when one does.
     bool waitForWaiter(std::chrono::milliseconds left,
                        std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
 
 private:
+    struct Waiter {
+        time_point deadline;
+        // The count of moves when it last found its deadline still ahead; -1 before it looked.
+        std::int64_t looked = -1;
+    };
+
     const time_point start_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     // A pause moves the clock too, and pauses are const like every use of a clock.
     mutable std::chrono::milliseconds elapsed_{0};
-    mutable std::multiset<time_point> waiters_;
+    mutable std::int64_t moves_ = 0;
+    mutable std::list<Waiter> waiters_;
 };

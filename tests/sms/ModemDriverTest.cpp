@@ -69,7 +69,8 @@ TEST_F(ModemDriverTest, ASilentModemIsGivenUpExactlyAtTheConfiguredTimeOut) {
         modem.setBehaviour(c.behaviour);
         std::future<int> send = sendInBackground();
         ASSERT_TRUE(clock_.waitForWaiter(c.timeout)) << c.name;
-        // Short of the time-out the driver still waits for that same deadline.
+        // Short of the time-out the driver, having seen the time, still waits for that same
+        // deadline: the send cannot have ended.
         clock_.advance(c.timeout - 1ms);
         EXPECT_TRUE(clock_.waitForWaiter(1ms)) << c.name;
         EXPECT_NE(send.wait_for(0s), std::future_status::ready) << c.name;
