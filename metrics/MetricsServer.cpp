@@ -91,7 +91,7 @@ MetricsServer::MetricsServer(const ListenAddress& address, Render render, std::s
         throw MetricsListenError(reason);
     }
     try {
-        thread_ = std::thread([this] { Serve(); });
+        thread_ = std::thread([this] { Run(); });
     } catch (...) {
         ::close(listen_);
         ::close(wake_);
@@ -103,12 +103,34 @@ MetricsServer::~MetricsServer() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(wake_, &one, sizeof one);
     thread_.join();
-    ::close(listen_);
+    if (listen_ >= 0)
+        ::close(listen_);
     ::close(wake_);
 }
 
-void MetricsServer::Serve() {
+void MetricsServer::Run() noexcept {
     std::vector<Connection> connections;
+    bool failed = false;
+    try {
+        Serve(connections);
+    } catch (...) {
+        // Out of memory or the like: no answer to anyone from now on, and nothing left that a
+        // client could wait on.
+        failed = true;
+    }
+    // After a failure the list can hold entries already closed (fd -1) and ones moved from, which
+    // still name their descriptor: each open one is closed once.
+    for (Connection& c : connections)
+        if (c.fd >= 0)
+            ::close(c.fd);
+    open_.store(0);
+    if (failed) {
+        ::close(listen_);
+        listen_ = -1;
+    }
+}
+
+void MetricsServer::Serve(std::vector<Connection>& connections) {
     std::vector<pollfd> fds;
     for (;;) {
         const auto now = Clock::now();
@@ -143,13 +165,10 @@ void MetricsServer::Serve() {
             Accept(connections);
         open_.store(static_cast<int>(connections.size()));
     }
-    for (Connection& c : connections)
-        ::close(c.fd);
-    open_.store(0);
 }
 
 void MetricsServer::Accept(std::vector<Connection>& connections) {
-    for (;;) {
+    for (int turn = 0; turn < kAcceptsPerTurn; ++turn) {
         const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
@@ -169,13 +188,19 @@ void MetricsServer::Accept(std::vector<Connection>& connections) {
         Connection c;
         c.fd = fd;
         c.deadline = Clock::now() + limits_.requestTimeout;
-        connections.push_back(std::move(c));
+        try {
+            connections.push_back(std::move(c));
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
     }
 }
 
 bool MetricsServer::Step(Connection& c, short events) {
     auto done = [&c] {
         ::close(c.fd);
+        c.fd = -1;
         return false;
     };
     if (Clock::now() >= c.deadline)

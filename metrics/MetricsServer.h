@@ -28,8 +28,15 @@ public:
 // within `requestTimeout` of the connection, and when `maxConnections` are open already (the
 // extra one is closed as soon as it is accepted). A client that does not take its answer within
 // `responseTimeout` is dropped too.
+//
+// Should the thread fail for want of memory or the like, the server stops serving quietly: its
+// connections are closed, and so is the listening socket, while the rest of the process goes on.
 class MetricsServer {
 public:
+    // New connections taken per turn of the poll loop: clients reconnecting as fast as they are
+    // closed cannot keep the thread from the time-outs, the other clients and a stop.
+    static constexpr int kAcceptsPerTurn = 32;
+
     struct Limits {
         int maxConnections = 8;
         std::chrono::milliseconds requestTimeout{5000};
@@ -60,7 +67,8 @@ public:
 private:
     struct Connection;
 
-    void Serve();
+    void Run() noexcept;
+    void Serve(std::vector<Connection>& connections);
     void Accept(std::vector<Connection>& connections);
     // Advances one connection after poll; false when it is done with and closed.
     bool Step(Connection& connection, short events);

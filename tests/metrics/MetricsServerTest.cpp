@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -201,6 +203,60 @@ TEST_F(MetricsServerTest, AHundredConnectionsAtOnceLeaveNoDescriptorBehind) {
     ASSERT_TRUE(WaitUntil([&] { return server->OpenConnections() == 0; }));
     EXPECT_EQ(OpenDescriptorCount(), before);
     EXPECT_EQ(HttpRequest(port()).status, 200);
+}
+
+TEST_F(MetricsServerTest, ATurnOfTheLoopTakesABoundedNumberOfNewConnections) {
+    // Each render waits for the test's leave, so that the thread stops where the test knows.
+    std::mutex lock;
+    std::condition_variable changed;
+    int started = 0;
+    int allowed = 0;
+    auto render = [&] {
+        std::unique_lock guard(lock);
+        const int mine = ++started;
+        changed.notify_all();
+        changed.wait_for(guard, 20s, [&] { return allowed >= mine; });
+        return std::string("up 1\n");
+    };
+    auto renderStarted = [&](int count) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 20s, [&] { return started >= count; });
+    };
+    auto allow = [&](int count) {
+        std::lock_guard guard(lock);
+        allowed = count;
+        changed.notify_all();
+    };
+    MetricsServer::Limits limits = Patient();
+    limits.maxConnections = 1000;
+    server = std::make_unique<MetricsServer>(kLoopback, render, "text/plain", limits);
+
+    TestConnection first(port());
+    ASSERT_TRUE(first.Send("GET /metrics HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(renderStarted(1));
+    // Queued while the thread renders, each with its whole request sent: the kernel completes
+    // them, and far more than one turn's worth wait to be accepted.
+    const int queued = 3 * MetricsServer::kAcceptsPerTurn;
+    std::vector<std::unique_ptr<TestConnection>> crowd;
+    for (int i = 0; i < queued; ++i) {
+        crowd.push_back(std::make_unique<TestConnection>(port()));
+        ASSERT_TRUE(crowd.back()->Send("GET /metrics HTTP/1.1\r\n\r\n"));
+    }
+    allow(1);
+    // The next render is for one of the crowd, in the turn after the one that accepted it: the
+    // count of open connections is still that of the turn of the accepts.
+    ASSERT_TRUE(renderStarted(2));
+    const int open = server->OpenConnections();
+    EXPECT_GE(open, MetricsServer::kAcceptsPerTurn);
+    EXPECT_LE(open, MetricsServer::kAcceptsPerTurn + 1); // the first one, if not done yet
+    allow(queued + 1);
+    // Every one of them is answered all the same.
+    int answered = 0;
+    for (auto& c : crowd)
+        answered += c->ReadToEnd().bytes.substr(0, 15) == "HTTP/1.1 200 OK";
+    EXPECT_EQ(answered, queued);
+    // Before the render's state goes.
+    server.reset();
 }
 
 TEST_F(MetricsServerTest, AClientThatNeverReadsItsAnswerIsDropped) {
