@@ -13,7 +13,7 @@ FakeModem::~FakeModem() {
     current_ = nullptr;
 }
 
-std::vector<std::string> FakeModem::Calls() const {
+std::vector<std::string> FakeModem::calls() const {
     std::lock_guard lock(lock_);
     return calls_;
 }

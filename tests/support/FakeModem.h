@@ -27,7 +27,7 @@ public:
     FakeModem(const FakeModem&) = delete;
     FakeModem& operator=(const FakeModem&) = delete;
 
-    std::vector<std::string> Calls() const;
+    std::vector<std::string> calls() const;
     std::vector<Sent> sent() const;
     void answer(int value) { answer_ = value; }
     void hold();

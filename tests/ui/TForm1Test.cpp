@@ -63,7 +63,7 @@ TEST_P(InitSMSModemTest, InitialisesOnlyAfterTheTypeIsAcceptedAndLogsTheOutcome)
     const ModemCase& c = GetParam();
     FakeModem modem(c.setModemTypeResult, c.initModemResult);
     TForm1 form;
-    EXPECT_EQ(modem.Calls(), c.calls);
+    EXPECT_EQ(modem.calls(), c.calls);
     EXPECT_EQ(form.ModemReady(), c.setModemTypeResult == 0);
     // With no servers.ini the modem line is the only line.
     EXPECT_EQ(LogLines(form), QStringList{GbkToQString(c.line)});
@@ -129,7 +129,7 @@ TEST_F(MainWindowTest, AServerListThatCannotBeReadIsReportedAndTheModemIsLeftAlo
 
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("servers.ini"), std::string::npos) << reports[0];
-    EXPECT_TRUE(modem.Calls().empty());
+    EXPECT_TRUE(modem.calls().empty());
     EXPECT_TRUE(LogLines(*form).isEmpty());
     EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
 }
