@@ -2,13 +2,13 @@
 
 #include "platform/AppInfo.h"
 #include "platform/ErrorReport.h"
+#include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace {
 
@@ -51,8 +51,7 @@ void WriteErrorLine(const std::string& messageGbk) {
     std::replace_if(
         line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     line.push_back('\n');
-    // One write, so that the line is not interleaved with another writer's.
-    [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+    WriteStandardError(line);
 }
 
 void InstallErrorBox() {

@@ -2,6 +2,7 @@
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
 #include "app/ShutdownSignals.h"
+#include "app/StandardErrorQueue.h"
 #include "app/StandardOutputLog.h"
 #include "app/StandardStreams.h"
 #include "metrics/MetricsExporter.h"
@@ -31,6 +32,7 @@ void SetUpApplication() {
 int main(int argc, char** argv) {
     // Before anything opens a descriptor or could be stopped by a signal.
     PrepareStandardStreams();
+    QueueStandardError();
     InstallShutdownSignals();
 
     QApplication application(argc, argv);
@@ -38,11 +40,15 @@ int main(int argc, char** argv) {
 
     // Created before the window, so that it has the modem line FormCreate logs as well.
     StandardOutputLog standardOutput;
+    SealOnEarlyClose(&standardOutput);
     TForm1 form(&standardOutput);
     RouteShutdownSignals([&form] { form.close(); });
     // Off unless monitor.ini asks for it; started before the first cycle (Timer1's first second).
     const auto metrics = StartMetrics(form.Engine(), form.ModemReady());
     form.show();
     application.exec();
+    // A late request must reach neither the window nor the log once they go.
+    RouteShutdownSignals({});
+    SealOnEarlyClose(nullptr);
     return 0;
 }

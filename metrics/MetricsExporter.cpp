@@ -22,13 +22,12 @@ std::string MetricsExporter::Render() const {
 }
 
 std::unique_ptr<MetricsExporter> StartMetrics(ProbeCycle& cycle, bool modemReady,
-                                              const std::string& path, std::FILE* errors) {
+                                              const std::string& path,
+                                              const MetricsErrorSink& errors) {
     auto report = [&](const std::string& problemGbk) {
-        if (errors) {
-            std::fprintf(errors, "servermonitor: %s: %s; the metrics endpoint is off\n",
-                         GbkToUtf8(path).c_str(), GbkToUtf8(problemGbk).c_str());
-            std::fflush(errors);
-        }
+        if (errors)
+            errors("servermonitor: " + GbkToUtf8(path) + ": " + GbkToUtf8(problemGbk) +
+                   "; the metrics endpoint is off\n");
     };
     const MetricsSetting setting = ReadMetricsSetting(path);
     switch (setting.state) {

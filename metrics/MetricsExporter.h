@@ -4,10 +4,12 @@
 #include "metrics/MetricsCollector.h"
 #include "metrics/MetricsServer.h"
 #include "metrics/MetricsSnapshot.h"
+#include "platform/StandardError.h"
 
-#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class ProbeCycle;
 
@@ -37,8 +39,9 @@ private:
 inline constexpr const char* kMetricsSettingPath = "monitor.ini";
 
 // Reads the setting at `path` and starts the endpoint it names. Gives nullptr when there is
-// none: quietly when the setting is off, after one line on `errors` when the file, its value or
-// the address cannot be used. The monitor runs on either way.
+// none: quietly when the setting is off, after one line to `errors` (UTF-8, with its line end)
+// when the file, its value or the address cannot be used. The monitor runs on either way.
+using MetricsErrorSink = std::function<void(std::string_view lineUtf8)>;
 std::unique_ptr<MetricsExporter> StartMetrics(ProbeCycle& cycle, bool modemReady,
                                               const std::string& path = kMetricsSettingPath,
-                                              std::FILE* errors = stderr);
+                                              const MetricsErrorSink& errors = WriteStandardError);

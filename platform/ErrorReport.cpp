@@ -2,8 +2,8 @@
 
 #include "platform/Exception.h"
 #include "platform/GbkText.h"
+#include "platform/StandardError.h"
 
-#include <cstdio>
 #include <mutex>
 
 namespace {
@@ -12,7 +12,7 @@ std::mutex handlerLock;
 ErrorReportHandler installedHandler;
 
 void WriteToStandardError(const std::string& messageGbk) {
-    std::fprintf(stderr, "%s\n", GbkToUtf8(messageGbk).c_str());
+    WriteStandardError(GbkToUtf8(messageGbk) + "\n");
 }
 
 } // namespace

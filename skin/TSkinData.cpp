@@ -1,6 +1,7 @@
 #include "skin/TSkinData.h"
 
 #include "platform/ErrorReport.h"
+#include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 #include "skin/SkinImages.h"
 #include "skin/SystemColours.h"
@@ -18,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +30,7 @@ namespace {
 
 void DefaultMessageBox(const std::string& textGbk) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::cerr << GbkToUtf8(textGbk) << '\n';
+        WriteStandardError(GbkToUtf8(textGbk) + "\n");
         return;
     }
     QString text = GbkToQString(textGbk);

@@ -1,6 +1,7 @@
 #include "app/StandardOutputLog.h"
 #include "app/StandardStreams.h"
 #include "platform/GbkText.h"
+#include "support/Pipe.h"
 
 #include <gtest/gtest.h>
 
@@ -16,38 +17,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// A pipe whose ends close with it.
-struct Pipe {
-    Pipe() {
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            fds[0] = fds[1] = -1;
-    }
-    ~Pipe() {
-        for (int fd : fds)
-            if (fd >= 0)
-                ::close(fd);
-    }
-    int reader() const { return fds[0]; }
-    int writer() const { return fds[1]; }
-    void closeReader() {
-        ::close(fds[0]);
-        fds[0] = -1;
-    }
-    // Everything written so far.
-    std::string drain() const {
-        const int flags = ::fcntl(fds[0], F_GETFL);
-        ::fcntl(fds[0], F_SETFL, flags | O_NONBLOCK);
-        std::string text;
-        char buffer[4096];
-        ssize_t n;
-        while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
-            text.append(buffer, static_cast<size_t>(n));
-        ::fcntl(fds[0], F_SETFL, flags);
-        return text;
-    }
-    int fds[2];
-};
 
 std::vector<std::string> NumberedLines(int count) {
     std::vector<std::string> lines;
@@ -120,12 +89,7 @@ TEST_F(StandardOutputLogTest, AReaderThatStopsReadingCostsLinesButNeverHoldsUpTh
 TEST_F(StandardOutputLogTest, AFullStandardErrorGetsNoNoticeAndHoldsNothingUp) {
     Pipe out, notices;
     ASSERT_GT(::fcntl(out.writer(), F_SETPIPE_SZ, 4096), 0);
-    ASSERT_GT(::fcntl(notices.writer(), F_SETPIPE_SZ, 4096), 0);
-    ::fcntl(notices.writer(), F_SETFL, O_NONBLOCK);
-    const std::string page(4096, 'x');
-    while (::write(notices.writer(), page.data(), page.size()) > 0) {
-    }
-    ::fcntl(notices.writer(), F_SETFL, 0);
+    ASSERT_TRUE(notices.fill());
     StandardOutputLog log(out.writer(), notices.writer(), 1024);
     auto closing = std::async(std::launch::async, [&] {
         for (const std::string& line : NumberedLines(500))

@@ -80,15 +80,9 @@ struct Started {
 class StartMetricsTest : public MetricsExporterTest {
 protected:
     Started Start(const std::string& path) {
-        std::FILE* errors = std::tmpfile();
         Started started;
-        started.exporter = StartMetrics(*engine, false, path, errors);
-        std::rewind(errors);
-        char buffer[1024];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, errors)) > 0)
-            started.errors.append(buffer, n);
-        std::fclose(errors);
+        started.exporter = StartMetrics(*engine, false, path,
+                                        [&](std::string_view line) { started.errors += line; });
         return started;
     }
 };
