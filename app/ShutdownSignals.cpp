@@ -1,6 +1,7 @@
 #include "app/ShutdownSignals.h"
 
 #include "platform/ErrorReport.h"
+#include "platform/StandardError.h"
 #include "sms/ModemApi.h"
 
 #include <QCoreApplication>
@@ -27,19 +28,19 @@ void OnSignal(int) {
     errno = saved;
 }
 
-int NoModem(int) {
-    return -1;
-}
+StandardOutputLog* startUpLog = nullptr;
 
 // Start-up goes on on the GUI thread until the process ends. Its later modem calls must not open
-// the port again after the close, so they are made to do nothing first.
-const ModemApi closedModem{[](int, int) { return -1; }, NoModem,
-                           [](int, const char*, const char*) { return -1; }, NoModem, NoModem};
-
+// the port again after the close, so they are made to do nothing first; and what they make it log
+// ("初始化短信设备失败！" after the cut-short search) did not happen, so the log is sealed before.
+// Called with routeLock held, which keeps the log from going while it is used.
 [[noreturn]] void CloseBeforeTheWindow() {
-    const ModemApi& modem = Modem();
-    SetModemApi(&closedModem);
-    modem.CloseModem(-1);
+    if (startUpLog)
+        startUpLog->Seal();
+    SetModemApi(&ClosedModemApi())->CloseModem(-1);
+    if (startUpLog)
+        startUpLog->Flush();
+    FlushStandardError();
     _exit(0);
 }
 
@@ -54,10 +55,10 @@ void Watch() {
         std::function<void()> onCloseRequest;
         {
             std::lock_guard lock(routeLock);
+            if (!route)
+                CloseBeforeTheWindow();
             onCloseRequest = route;
         }
-        if (!onCloseRequest)
-            CloseBeforeTheWindow();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [onCloseRequest] { RunGuarded(onCloseRequest); },
             Qt::QueuedConnection);
@@ -81,6 +82,11 @@ void InstallShutdownSignals() {
         for (int signal : {SIGTERM, SIGINT, SIGHUP})
             ::sigaction(signal, &action, nullptr);
     });
+}
+
+void SealOnEarlyClose(StandardOutputLog* log) {
+    std::lock_guard lock(routeLock);
+    startUpLog = log;
 }
 
 void RouteShutdownSignals(std::function<void()> onCloseRequest) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/StandardOutputLog.h"
+
 #include <functional>
 
 // SIGTERM, SIGINT and SIGHUP (the system shutting down, Ctrl+C on the terminal of a headless run,
@@ -12,9 +14,15 @@
 // (fnCloseModem(-1), which leaves a modem that was never opened as it is, and cuts short a modem
 // call in progress on the GUI thread, such as the port search) and the process exits with code 0
 // at once, without waiting for the start-up to finish. No probe can be running yet, and nothing
-// is logged.
+// is logged after the request: the log given to SealOnEarlyClose is sealed first, and what it
+// holds from before is written out (briefly, as the close path does).
 void InstallShutdownSignals();
 
+// The log that a request before the main window seals; nullptr for none. The log must live until
+// it is taken back with nullptr.
+void SealOnEarlyClose(StandardOutputLog* log);
+
 // Once the main window exists: every later request runs `onCloseRequest` on the GUI thread (the
-// application object must exist). Installs the handlers first if that was not done.
+// application object must exist). Installs the handlers first if that was not done. An empty
+// `onCloseRequest` goes back to the close before the window, for when the window goes.
 void RouteShutdownSignals(std::function<void()> onCloseRequest);

@@ -7,6 +7,13 @@
 namespace {
 
 const ModemApi libraryApi{fnSetModemType, fnInitModem, fnSendMsg, fnGetStatus, fnCloseModem};
+
+int Refuse(int) {
+    return -1;
+}
+
+const ModemApi closedApi{[](int, int) { return -1; }, Refuse,
+                         [](int, const char*, const char*) { return -1; }, Refuse, Refuse};
 std::atomic<const ModemApi*> installed{&libraryApi};
 
 } // namespace
@@ -17,6 +24,10 @@ const ModemApi& Modem() {
 
 const ModemApi* SetModemApi(const ModemApi* api) {
     return installed.exchange(api ? api : &libraryApi);
+}
+
+const ModemApi& ClosedModemApi() {
+    return closedApi;
 }
 
 const char* AdminNumber() {

@@ -16,5 +16,9 @@ const ModemApi& Modem();
 // Installs `api` (not owned; nullptr restores the library's exports) and returns the previous one.
 const ModemApi* SetModemApi(const ModemApi* api);
 
+// A table whose every call fails at once and touches no port: the close path installs it before
+// it closes the modem, so that no thread can open the port again afterwards.
+const ModemApi& ClosedModemApi();
+
 // The administrator's mobile number, 11 ASCII digits, set at build time.
 const char* AdminNumber();

@@ -4,6 +4,7 @@
 #include "engine/ProbeCycle.h"
 #include "engine/ProbeFlags.h"
 #include "platform/ErrorReport.h"
+#include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 #include "sms/ModemApi.h"
 #include "ui/AlertNotifier.h"
@@ -82,13 +83,13 @@ void TForm1::InitSMSModem() {
 
 void TForm1::FormCloseQuery() {
     ProbeWaiting = false;
-    Modem().CloseModem(-1);
+    // An alert worker still sending must not open the port again once it is closed.
+    SetModemApi(&ClosedModemApi())->CloseModem(-1);
     // Nothing may run after the modem is closed: no timer, no socket event, no log line. So the
     // process ends here instead of unwinding through the event loop.
     if (logCopy_)
         logCopy_->Flush();
-    std::fflush(stdout);
-    std::fflush(stderr);
+    FlushStandardError();
     _exit(0);
 }
 

@@ -54,8 +54,10 @@ int GetStatus(int) {
     return -1;
 }
 int CloseModem(int port) {
-    // ProbeWaiting must already be down when the modem is closed.
-    Record("CloseModem(" + std::to_string(port) + ") ProbeWaiting=" + (ProbeWaiting ? "1" : "0"));
+    // ProbeWaiting must already be down when the modem is closed, and the table that every other
+    // thread reaches must be the closed one, so that none can open the port again.
+    Record("CloseModem(" + std::to_string(port) + ") ProbeWaiting=" + (ProbeWaiting ? "1" : "0") +
+           (&Modem() == &ClosedModemApi() ? " others closed out" : " others reach the port"));
     return 0;
 }
 
@@ -155,8 +157,9 @@ TEST_P(ClosePathTest, ClosesTheModemOnceAndEndsWithExitCodeZeroBeforeAnythingEls
             std::exit(3);
         },
         testing::ExitedWithCode(0), "");
-    EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
-              "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+    EXPECT_EQ(
+        ReadAll(QString::fromStdString(recordPath)),
+        "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0 others closed out\n");
     EXPECT_EQ(ReadAll(QString::fromStdString(stdoutPath)), GbkToUtf8("初始化短信设备完成！\n"));
 }
 
@@ -190,8 +193,9 @@ TEST_F(ClosePathTest, TerminationSignalsTakeTheSameExit) {
             },
             testing::ExitedWithCode(0), "")
             << "signal " << signal;
-        EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
-                  "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+        EXPECT_EQ(
+            ReadAll(QString::fromStdString(recordPath)),
+            "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0 others closed out\n");
     }
 }
 
@@ -209,7 +213,8 @@ TEST_F(ClosePathTest, ASignalBeforeTheWindowExistsClosesTheModemAndEndsWithExitC
             },
             testing::ExitedWithCode(0), "")
             << "signal " << signal;
-        EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)), "CloseModem(-1) ProbeWaiting=0\n");
+        EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
+                  "CloseModem(-1) ProbeWaiting=0 others closed out\n");
     }
 }
 
@@ -226,15 +231,18 @@ TEST_F(ClosePathTest, ASignalWhileStartUpWaitsForTheModemEndsTheWaitAndTheProces
                     ::kill(::getpid(), SIGTERM);
             }).detach();
             StandardOutputLog log;
+            SealOnEarlyClose(&log);
             TForm1 form(&log);
             // Start-up may go on for a moment while the process ends; a safety bound.
             std::this_thread::sleep_for(std::chrono::seconds(20));
             std::_Exit(5);
         },
         testing::ExitedWithCode(0), "");
-    // Once closed, the modem is not opened again: no InitModem.
+    // Once closed, the modem is not opened again: no InitModem. And what start-up made of the
+    // cut-short search is not logged: it did not happen.
     EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
-              "SetModemType(0,0)\nCloseModem(-1) ProbeWaiting=0\n");
+              "SetModemType(0,0)\nCloseModem(-1) ProbeWaiting=0 others closed out\n");
+    EXPECT_EQ(ReadAll(QString::fromStdString(stdoutPath)), "");
 }
 
 TEST_F(ClosePathTest, AClosedWindowEndsTheProcessInTheMiddleOfAProbe) {
@@ -256,8 +264,9 @@ TEST_F(ClosePathTest, AClosedWindowEndsTheProcessInTheMiddleOfAProbe) {
             std::exit(3);
         },
         testing::ExitedWithCode(0), "");
-    EXPECT_EQ(ReadAll(QString::fromStdString(recordPath)),
-              "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0\n");
+    EXPECT_EQ(
+        ReadAll(QString::fromStdString(recordPath)),
+        "SetModemType(0,0)\nInitModem(-1)\nCloseModem(-1) ProbeWaiting=0 others closed out\n");
     const std::string log = ReadAll(QString::fromStdString(stdoutPath));
     const std::string connecting = GbkToUtf8("正在和127.0.0.1建立连接...\n");
     ASSERT_GE(log.size(), connecting.size()) << log;
