@@ -1,10 +1,10 @@
 #include "metrics/ListenSetting.h"
 
+#include "platform/ErrorText.h"
 #include "storage/MemIniFile.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,7 +128,7 @@ MetricsSetting ReadMetricsSetting(const std::string& path) {
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return MetricsSetting{};
-        unusable.problem = "cannot be opened: " + std::string(std::strerror(errno));
+        unusable.problem = "cannot be opened: " + ErrnoText(errno);
         return unusable;
     }
     struct Closer {
@@ -153,7 +153,7 @@ MetricsSetting ReadMetricsSetting(const std::string& path) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            unusable.problem = "cannot be read: " + std::string(std::strerror(errno));
+            unusable.problem = "cannot be read: " + ErrnoText(errno);
             return unusable;
         }
         if (n == 0)

@@ -1,15 +1,16 @@
 #include "metrics/MetricsServer.h"
 
 #include "metrics/HttpRequest.h"
+#include "platform/ErrorText.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -21,9 +22,9 @@ constexpr size_t kReadChunk = 4096;
 constexpr size_t kMaxDrained = 64 * 1024;
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
-std::string Reason(const ListenAddress& address, const char* what) {
+std::string Reason(const ListenAddress& address, const char* what, int error = errno) {
     return std::string("cannot listen on ") + ToText(address) + ": " + what + ": " +
-           std::strerror(errno);
+           ErrnoText(error);
 }
 
 int Listen(const ListenAddress& address, std::uint16_t& port) {
@@ -92,6 +93,11 @@ MetricsServer::MetricsServer(const ListenAddress& address, Render render, std::s
     }
     try {
         thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        // Its what() speaks the user's language; our reasons are English.
+        ::close(listen_);
+        ::close(wake_);
+        throw MetricsListenError(Reason(address, "thread", e.code().value()));
     } catch (...) {
         ::close(listen_);
         ::close(wake_);

@@ -50,8 +50,8 @@ public:
     using Render = std::function<std::string()>;
 
     // Listens on `address` (port 0: one the system chooses), then starts serving. Throws
-    // MetricsListenError when the address cannot be listened on, or std::system_error when no
-    // thread can be had; nothing is left open then.
+    // MetricsListenError when the address cannot be listened on or no thread can be had;
+    // nothing is left open then.
     MetricsServer(const ListenAddress& address, Render render, std::string contentType,
                   Limits limits);
     MetricsServer(const ListenAddress& address, Render render, std::string contentType);

@@ -1,7 +1,8 @@
 #include "net/SocketError.h"
 
+#include "platform/ErrorText.h"
+
 #include <netdb.h>
-#include <string.h>
 
 namespace {
 
@@ -36,10 +37,9 @@ const char* LookupErrorText(int code) {
 } // namespace
 
 std::string SocketErrorText(int code) {
-    const char* text = code < 0 ? LookupErrorText(code) : strerrordesc_np(code);
-    if (text != nullptr)
+    if (const char* text = code < 0 ? LookupErrorText(code) : nullptr)
         return text;
-    return "Unknown error " + std::to_string(code);
+    return ErrnoText(code);
 }
 
 ESocketError WinSocketError(int code, const std::string& api) {

@@ -1,6 +1,7 @@
 #include "skin/TSkinData.h"
 
 #include "platform/ErrorReport.h"
+#include "platform/ErrorText.h"
 #include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 #include "skin/SkinImages.h"
@@ -17,7 +18,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -71,7 +71,7 @@ public:
         name.push_back('\0');
         int fd = ::mkstemp(name.data());
         if (fd < 0)
-            throw Exception("Cannot create file " + pattern + ": " + std::strerror(errno));
+            throw Exception("Cannot create file " + pattern + ": " + ErrnoText(errno));
         path_ = name.data();
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -82,7 +82,7 @@ public:
                 const int error = n < 0 ? errno : ENOSPC;
                 ::close(fd);
                 ::unlink(path_.c_str());
-                throw Exception("Cannot write file " + path_ + ": " + std::strerror(error));
+                throw Exception("Cannot write file " + path_ + ": " + ErrnoText(error));
             }
             done += static_cast<std::size_t>(n);
         }
@@ -90,7 +90,7 @@ public:
         if (::close(fd) != 0) {
             const int error = errno;
             ::unlink(path_.c_str());
-            throw Exception("Cannot write file " + path_ + ": " + std::strerror(error));
+            throw Exception("Cannot write file " + path_ + ": " + ErrnoText(error));
         }
     }
     ~TempDescriptionFile() { ::unlink(path_.c_str()); }

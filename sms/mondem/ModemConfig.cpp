@@ -1,11 +1,12 @@
 #include "sms/mondem/ModemConfig.h"
 
+#include "platform/ErrorText.h"
+
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sstream>
@@ -151,7 +152,7 @@ std::optional<std::string> ReadModemConfigText(const std::string& path, std::str
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         if (errno != ENOENT)
-            problem = std::strerror(errno);
+            problem = ErrnoText(errno);
         return std::nullopt;
     }
     struct Closer {
@@ -160,7 +161,7 @@ std::optional<std::string> ReadModemConfigText(const std::string& path, std::str
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        problem = std::strerror(errno);
+        problem = ErrnoText(errno);
         return std::nullopt;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -175,7 +176,7 @@ std::optional<std::string> ReadModemConfigText(const std::string& path, std::str
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            problem = std::strerror(errno);
+            problem = ErrnoText(errno);
             return std::nullopt;
         }
         if (n == 0)

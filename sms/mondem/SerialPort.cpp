@@ -1,7 +1,8 @@
 #include "sms/mondem/SerialPort.h"
 
+#include "platform/ErrorText.h"
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -52,7 +53,7 @@ bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     // O_NONBLOCK: opening must not wait for a carrier, and reads are driven by poll().
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
+        error = path + ": " + ErrnoText(errno);
         return false;
     }
     termios tio{};
@@ -71,7 +72,7 @@ bool SerialPort::open(const std::string& path, int baud, std::string& error) {
     cfsetispeed(&tio, SpeedOf(baud));
     cfsetospeed(&tio, SpeedOf(baud));
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        error = path + ": cannot set the line: " + std::strerror(errno);
+        error = path + ": cannot set the line: " + ErrnoText(errno);
         ioctl(fd, TIOCNXCL);
         ::close(fd);
         return false;

@@ -1,6 +1,7 @@
 #include "metrics/ListenSetting.h"
 
 #include "support/TempDir.h"
+#include "support/TranslatedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,7 @@ protected:
 TEST_F(ListenSettingFile, AbsentFileIsOffAndAPresentOneIsRead) {
     EXPECT_EQ(ReadMetricsSetting(dir.file("monitor.ini")).state, State::Off);
     EXPECT_EQ(ReadMetricsSetting(dir.file("no-such-dir/monitor.ini")).state, State::Off);
+    EXPECT_EQ(ReadMetricsSetting(dir.write("file", "x") + "/monitor.ini").state, State::Off);
     const MetricsSetting on =
         ReadMetricsSetting(dir.write("monitor.ini", "[Metrics]\nListen=80\n"));
     EXPECT_EQ(on.state, State::On);
@@ -122,6 +124,16 @@ TEST_F(ListenSettingFile, OnlyARegularFileOfBoundedSizeIsRead) {
     const MetricsSetting big = ReadMetricsSetting(dir.write("big.ini", fits + ";"));
     EXPECT_EQ(big.state, State::Unusable);
     EXPECT_EQ(big.problem, "is larger than 65536 bytes");
+}
+
+TEST_F(ListenSettingFile, TheSystemsReasonIsEnglishUnderATranslatedLocale) {
+    TranslatedLocale locale;
+    if (!locale.problem().empty())
+        GTEST_SKIP() << locale.problem();
+    // It opens, but reading at address 0 fails.
+    const MetricsSetting memory = ReadMetricsSetting("/proc/self/mem");
+    EXPECT_EQ(memory.state, State::Unusable);
+    EXPECT_EQ(memory.problem, "cannot be read: Input/output error");
 }
 
 TEST_F(ListenSettingFile, APipeAtThePathNeverHoldsUpStartUp) {

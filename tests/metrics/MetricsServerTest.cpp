@@ -1,8 +1,10 @@
 #include "metrics/MetricsServer.h"
 
 #include "ScrapeClient.h"
+#include "support/Child.h"
 #include "support/Loopback.h"
 #include "support/Pump.h"
+#include "support/TranslatedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <vector>
@@ -286,6 +289,34 @@ TEST_F(MetricsServerTest, ATakenAddressIsRefusedWithItsReasonAndLeavesNothingOpe
                       ": bind: Address already in use");
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST_F(MetricsServerTest, NoThreadToServeOnIsRefusedInEnglishAndLeavesNothingOpen) {
+    // Where a translated locale can be had, it is in force, as under the program's QApplication.
+    TranslatedLocale locale;
+    const std::string report = InChild(
+        [] {
+            // No process or thread more for this (unprivileged) user.
+            const rlimit none{0, 0};
+            if (::setrlimit(RLIMIT_NPROC, &none) != 0)
+                return std::string("setrlimit failed");
+            const int before = OpenDescriptorCount();
+            try {
+                MetricsServer server(
+                    kLoopback, [] { return std::string(); }, "text/plain");
+                return std::string("a server thread started");
+            } catch (const MetricsListenError& e) {
+                const std::string expected =
+                    "cannot listen on 127.0.0.1:0: thread: Resource temporarily unavailable";
+                if (e.what() != expected)
+                    return "what(): " + std::string(e.what());
+            }
+            if (OpenDescriptorCount() != before)
+                return std::string("descriptors were left open");
+            return std::string();
+        },
+        /*asNobody=*/true);
+    EXPECT_EQ(report, "");
 }
 
 TEST_F(MetricsServerTest, StoppingClosesOpenConnections) {

@@ -1,6 +1,7 @@
 #include "sms/mondem/ModemConfig.h"
 
 #include "support/TempDir.h"
+#include "support/TranslatedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,19 @@ TEST_F(ModemConfigFileTest, WhatIsNoRegularFileOrTooLargeIsNotReadAndSaysWhy) {
         EXPECT_EQ(read, std::nullopt) << c.name;
         EXPECT_EQ(problem, c.problem) << c.name;
     }
+}
+
+TEST_F(ModemConfigFileTest, TheSystemsReasonIsEnglishUnderATranslatedLocale) {
+    TranslatedLocale locale;
+    if (!locale.problem().empty())
+        GTEST_SKIP() << locale.problem();
+    std::string problem;
+    // A file on the way where a folder should be, and one that opens but cannot be read.
+    EXPECT_EQ(ReadModemConfigText(dir_.write("file", "x") + "/mondem.ini", problem), std::nullopt);
+    EXPECT_EQ(problem, "Not a directory");
+    problem.clear();
+    EXPECT_EQ(ReadModemConfigText("/proc/self/mem", problem), std::nullopt);
+    EXPECT_EQ(problem, "Input/output error");
 }
 
 TEST_F(ModemConfigFileTest, AFileThatCannotBeUsedGivesTheDefaults) {
