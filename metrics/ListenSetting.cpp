@@ -1,13 +1,11 @@
 #include "metrics/ListenSetting.h"
 
 #include "platform/ErrorText.h"
+#include "storage/BoundedFile.h"
 #include "storage/MemIniFile.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -121,49 +119,29 @@ MetricsSetting ParseMetricsSetting(std::string_view text) {
 }
 
 MetricsSetting ReadMetricsSetting(const std::string& path) {
+    BoundedFileRead file = ReadBoundedFile(path, kMetricsSettingMaxBytes);
     MetricsSetting unusable;
     unusable.state = MetricsSetting::State::Unusable;
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return MetricsSetting{};
-        unusable.problem = "cannot be opened: " + ErrnoText(errno);
-        return unusable;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    switch (file.outcome) {
+    case BoundedFileRead::Outcome::Read:
+        return ParseMetricsSetting(file.text);
+    case BoundedFileRead::Outcome::Missing:
+        return MetricsSetting{};
+    case BoundedFileRead::Outcome::NotRegular:
         unusable.problem = "is not a regular file";
-        return unusable;
-    }
-    if (static_cast<std::uintmax_t>(st.st_size) > kMetricsSettingMaxBytes) {
+        break;
+    case BoundedFileRead::Outcome::TooLarge:
         unusable.problem = "is larger than " + std::to_string(kMetricsSettingMaxBytes) + " bytes";
-        return unusable;
+        break;
+    case BoundedFileRead::Outcome::CannotOpen:
+        // A file where a folder of the path should be: no monitor.ini either.
+        if (file.error == ENOTDIR)
+            return MetricsSetting{};
+        unusable.problem = "cannot be opened: " + ErrnoText(file.error);
+        break;
+    case BoundedFileRead::Outcome::CannotRead:
+        unusable.problem = "cannot be read: " + ErrnoText(file.error);
+        break;
     }
-    // One byte more than allowed is asked for, so a file that grew after fstat is caught.
-    std::string text(kMetricsSettingMaxBytes + 1, '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            unusable.problem = "cannot be read: " + ErrnoText(errno);
-            return unusable;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    if (got > kMetricsSettingMaxBytes) {
-        unusable.problem = "is larger than " + std::to_string(kMetricsSettingMaxBytes) + " bytes";
-        return unusable;
-    }
-    text.resize(got);
-    return ParseMetricsSetting(text);
+    return unusable;
 }

@@ -1,17 +1,14 @@
 #include "sms/mondem/ModemConfig.h"
 
 #include "platform/ErrorText.h"
+#include "storage/BoundedFile.h"
 
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <optional>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -147,48 +144,24 @@ std::string ModemConfigPath() {
 }
 
 std::optional<std::string> ReadModemConfigText(const std::string& path, std::string& problem) {
-    // Non-blocking, so that opening a FIFO does not wait for a writer; whether it is a regular
-    // file is asked of what was opened, not of the name.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno != ENOENT)
-            problem = ErrnoText(errno);
-        return std::nullopt;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        problem = ErrnoText(errno);
-        return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    BoundedFileRead file = ReadBoundedFile(path, kMaxModemConfigBytes);
+    switch (file.outcome) {
+    case BoundedFileRead::Outcome::Read:
+        return std::move(file.text);
+    case BoundedFileRead::Outcome::Missing:
+        break;
+    case BoundedFileRead::Outcome::NotRegular:
         problem = "not a regular file";
-        return std::nullopt;
-    }
-    // One byte more than allowed tells a file that is too large (or grows while read).
-    std::string text(kMaxModemConfigBytes + 1, '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            problem = ErrnoText(errno);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    if (done > kMaxModemConfigBytes) {
+        break;
+    case BoundedFileRead::Outcome::TooLarge:
         problem = "larger than " + std::to_string(kMaxModemConfigBytes / 1024) + " KiB";
-        return std::nullopt;
+        break;
+    case BoundedFileRead::Outcome::CannotOpen:
+    case BoundedFileRead::Outcome::CannotRead:
+        problem = ErrnoText(file.error);
+        break;
     }
-    text.resize(done);
-    return text;
+    return std::nullopt;
 }
 
 ModemConfig LoadModemConfig() {
