@@ -1,12 +1,12 @@
 #include "skin/TSkinData.h"
 
 #include "platform/ErrorReport.h"
-#include "platform/ErrorText.h"
 #include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 #include "skin/SkinImages.h"
 #include "skin/SystemColours.h"
 #include "skin/TSkinManage.h"
+#include "skin/TempDescriptionFile.h"
 #include "skin/format/SkinDescriptionReader.h"
 #include "skin/format/SkinPackage.h"
 #include "storage/IniFile.h"
@@ -16,12 +16,9 @@
 #include <QFile>
 #include <QMessageBox>
 
-#include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
-#include <unistd.h>
 
 const std::string TSkinData::kOlderSkinMessage =
     "This is Older Skin File\rPlease update to new version !";
@@ -58,50 +55,6 @@ std::string TemporaryFolder() {
         dir = QStringLiteral("/tmp");
     return QFile::encodeName(QDir::cleanPath(dir)).toStdString();
 }
-
-// The description file: created with a unique private name in the temporary folder, so no entry
-// name can place it elsewhere and no other user can put a link in its way; removed when the
-// reading is over, also after an error. A folder that is missing, not writable or full throws
-// an Exception that names the file, and so the folder.
-class TempDescriptionFile {
-public:
-    explicit TempDescriptionFile(std::span<const std::uint8_t> bytes) {
-        std::string pattern = TemporaryFolder() + "/skin-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = ::mkstemp(name.data());
-        if (fd < 0)
-            throw Exception("Cannot create file " + pattern + ": " + ErrnoText(errno));
-        path_ = name.data();
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                const int error = n < 0 ? errno : ENOSPC;
-                ::close(fd);
-                ::unlink(path_.c_str());
-                throw Exception("Cannot write file " + path_ + ": " + ErrnoText(error));
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        // A full folder may only say so when the data reaches it.
-        if (::close(fd) != 0) {
-            const int error = errno;
-            ::unlink(path_.c_str());
-            throw Exception("Cannot write file " + path_ + ": " + ErrnoText(error));
-        }
-    }
-    ~TempDescriptionFile() { ::unlink(path_.c_str()); }
-    TempDescriptionFile(const TempDescriptionFile&) = delete;
-    TempDescriptionFile& operator=(const TempDescriptionFile&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 } // namespace
 
@@ -205,7 +158,7 @@ void TSkinData::LoadPackage() {
         ShowErrorReport("Skin package holds no description (.ini)");
         return;
     }
-    TempDescriptionFile file(description->second);
+    TempDescriptionFile file(TemporaryFolder(), description->second);
     TIniFile ini(file.Path());
     elements_ = DecodeSkinElements(ReadSkinDescription(ini, package, PlatformSystemColours()));
     noSkin_ = false;
