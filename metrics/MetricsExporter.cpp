@@ -2,6 +2,7 @@
 
 #include "engine/Alert.h"
 #include "metrics/Exposition.h"
+#include "metrics/MetricsSetting.h"
 #include "metrics/ProcessStats.h"
 #include "platform/GbkText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "metrics/ListenSetting.h"
+#include "metrics/ListenAddress.h"
 
 #include <atomic>
 #include <chrono>

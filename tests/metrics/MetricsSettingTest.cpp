@@ -1,4 +1,4 @@
-#include "metrics/ListenSetting.h"
+#include "metrics/MetricsSetting.h"
 
 #include "support/TempDir.h"
 #include "support/TranslatedLocale.h"
@@ -13,61 +13,7 @@ namespace {
 
 using State = MetricsSetting::State;
 
-TEST(ListenSetting, AcceptedFormsAndWhereTheyListen) {
-    const std::pair<std::string, ListenAddress> cases[] = {
-        {"9464", {"127.0.0.1", 9464, false}},
-        {":9464", {"127.0.0.1", 9464, false}},
-        {"localhost:9464", {"127.0.0.1", 9464, false}},
-        {"127.0.0.1:1", {"127.0.0.1", 1, false}},
-        {"127.1.2.3:65535", {"127.1.2.3", 65535, false}},
-        {"0.0.0.0:9464", {"0.0.0.0", 9464, false}},
-        {"192.0.2.7:80", {"192.0.2.7", 80, false}},
-        {"[::1]:9464", {"::1", 9464, true}},
-        {"[::]:9464", {"::", 9464, true}},
-        {"[0:0:0:0:0:0:0:1]:9464", {"::1", 9464, true}},
-    };
-    for (const auto& [value, expected] : cases) {
-        const auto parsed = ParseListen(value);
-        ASSERT_TRUE(std::holds_alternative<ListenAddress>(parsed))
-            << value << ": " << std::get<ListenError>(parsed).reason;
-        EXPECT_EQ(std::get<ListenAddress>(parsed), expected) << value;
-    }
-    EXPECT_EQ(ToText({"127.0.0.1", 9464, false}), "127.0.0.1:9464");
-    EXPECT_EQ(ToText({"::1", 9464, true}), "[::1]:9464");
-}
-
-TEST(ListenSetting, RefusedFormsSayWhy) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"0", "the port must be a number from 1 to 65535"},
-        {"65536", "the port must be a number from 1 to 65535"},
-        {"123456", "the port must be a number from 1 to 65535"},
-        {"-1", "the port must be a number from 1 to 65535"},
-        {"+80", "the port must be a number from 1 to 65535"},
-        {"0x50", "the port must be a number from 1 to 65535"},
-        {"127.0.0.1:", "the port must be a number from 1 to 65535"},
-        {"127.0.0.1", "the port must be a number from 1 to 65535"},
-        {"127.0.0.1:94 64", "the port must be a number from 1 to 65535"},
-        {"abc", "the port must be a number from 1 to 65535"},
-        {"example.org:9464",
-         "\"example.org\" is not a numeric IPv4 address (host names are not looked up)"},
-        {"127.0.0.256:9464",
-         "\"127.0.0.256\" is not a numeric IPv4 address (host names are not looked up)"},
-        {"127.1:9464", "\"127.1\" is not a numeric IPv4 address (host names are not looked up)"},
-        {"::1:9464", "an IPv6 address must be written in brackets, as [::1]:9464"},
-        {"[::1:9464", "an IPv6 address needs its closing \"]\""},
-        {"[::1]9464", "expected \":port\" after the address"},
-        {"[::1]", "expected \":port\" after the address"},
-        {"[nope]:9464", "\"nope\" is not an IPv6 address"},
-        {"[127.0.0.1]:9464", "\"127.0.0.1\" is not an IPv6 address"},
-    };
-    for (const auto& [value, reason] : cases) {
-        const auto parsed = ParseListen(value);
-        ASSERT_TRUE(std::holds_alternative<ListenError>(parsed)) << value;
-        EXPECT_EQ(std::get<ListenError>(parsed).reason, "Listen=" + value + ": " + reason);
-    }
-}
-
-TEST(ListenSetting, TheSectionAndKeyOfTheIniText) {
+TEST(MetricsSetting, TheSectionAndKeyOfTheIniText) {
     struct Case {
         std::string text;
         State state;
@@ -97,12 +43,12 @@ TEST(ListenSetting, TheSectionAndKeyOfTheIniText) {
     }
 }
 
-class ListenSettingFile : public testing::Test {
+class MetricsSettingFile : public testing::Test {
 protected:
     TempDir dir;
 };
 
-TEST_F(ListenSettingFile, AbsentFileIsOffAndAPresentOneIsRead) {
+TEST_F(MetricsSettingFile, AbsentFileIsOffAndAPresentOneIsRead) {
     EXPECT_EQ(ReadMetricsSetting(dir.file("monitor.ini")).state, State::Off);
     EXPECT_EQ(ReadMetricsSetting(dir.file("no-such-dir/monitor.ini")).state, State::Off);
     EXPECT_EQ(ReadMetricsSetting(dir.write("file", "x") + "/monitor.ini").state, State::Off);
@@ -112,7 +58,7 @@ TEST_F(ListenSettingFile, AbsentFileIsOffAndAPresentOneIsRead) {
     EXPECT_EQ(ToText(on.listen), "127.0.0.1:80");
 }
 
-TEST_F(ListenSettingFile, OnlyARegularFileOfBoundedSizeIsRead) {
+TEST_F(MetricsSettingFile, OnlyARegularFileOfBoundedSizeIsRead) {
     ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0700), 0);
     const MetricsSetting folder = ReadMetricsSetting(dir.file("folder"));
     EXPECT_EQ(folder.state, State::Unusable);
@@ -126,7 +72,7 @@ TEST_F(ListenSettingFile, OnlyARegularFileOfBoundedSizeIsRead) {
     EXPECT_EQ(big.problem, "is larger than 65536 bytes");
 }
 
-TEST_F(ListenSettingFile, TheSystemsReasonIsEnglishUnderATranslatedLocale) {
+TEST_F(MetricsSettingFile, TheSystemsReasonIsEnglishUnderATranslatedLocale) {
     TranslatedLocale locale;
     if (!locale.problem().empty())
         GTEST_SKIP() << locale.problem();
@@ -136,7 +82,7 @@ TEST_F(ListenSettingFile, TheSystemsReasonIsEnglishUnderATranslatedLocale) {
     EXPECT_EQ(memory.problem, "cannot be read: Input/output error");
 }
 
-TEST_F(ListenSettingFile, APipeAtThePathNeverHoldsUpStartUp) {
+TEST_F(MetricsSettingFile, APipeAtThePathNeverHoldsUpStartUp) {
     const std::string fifo = dir.file("monitor.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     auto reading = std::async(std::launch::async, [&] { return ReadMetricsSetting(fifo); });
