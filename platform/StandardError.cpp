@@ -1,10 +1,6 @@
 #include "platform/StandardError.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <mutex>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -36,18 +32,4 @@ StandardErrorWriter SetStandardErrorWriter(StandardErrorWriter writer) {
     StandardErrorWriter previous = std::move(installedWriter);
     installedWriter = std::move(writer);
     return previous;
-}
-
-bool WriteIfReady(int fd, std::string_view text) {
-    // A pipe that polls writable has room for PIPE_BUF bytes, so a write of no more cannot block.
-    pollfd ready{fd, POLLOUT, 0};
-    if (::poll(&ready, 1, 0) != 1 || !(ready.revents & POLLOUT))
-        return false;
-    const std::size_t size = std::min<std::size_t>(text.size(), PIPE_BUF);
-    for (;;) {
-        const ssize_t n = ::write(fd, text.data(), size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n == static_cast<ssize_t>(size) && size == text.size();
-    }
 }

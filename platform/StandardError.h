@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WriteIfReady.h"
+
 #include <functional>
 #include <string_view>
 
@@ -23,8 +25,3 @@ struct StandardErrorWriter {
 
 // Installs `writer` (one without `write` restores the default) and returns the previous one.
 StandardErrorWriter SetStandardErrorWriter(StandardErrorWriter writer);
-
-// Writes `text` to `fd` only when the descriptor takes it at once, and in one write, so that it is
-// not interleaved with another writer's; text beyond PIPE_BUF bytes, which a pipe could not take
-// in one piece, is cut. True when written.
-bool WriteIfReady(int fd, std::string_view text);

@@ -1,6 +1,7 @@
 #include "sms/mondem/ModemConfig.h"
 
 #include "platform/ErrorText.h"
+#include "platform/WriteIfReady.h"
 #include "storage/BoundedFile.h"
 
 #include <array>
@@ -170,13 +171,13 @@ ModemConfig LoadModemConfig() {
     const std::optional<std::string> text = ReadModemConfigText(path, problem);
     if (!text) {
         if (!problem.empty())
-            std::fprintf(stderr, "mondem: %s: %s; using the defaults\n", path.c_str(),
-                         problem.c_str());
+            WriteIfReady(STDERR_FILENO,
+                         "mondem: " + path + ": " + problem + "; using the defaults\n");
         return ModemConfig{};
     }
     std::vector<std::string> problems;
     ModemConfig config = ParseModemConfig(*text, &problems);
     for (const std::string& sentence : problems)
-        std::fprintf(stderr, "mondem: %s: %s\n", path.c_str(), sentence.c_str());
+        WriteIfReady(STDERR_FILENO, "mondem: " + path + ": " + sentence + "\n");
     return config;
 }

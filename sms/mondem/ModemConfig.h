@@ -49,5 +49,6 @@ inline constexpr std::size_t kMaxModemConfigBytes = 64 * 1024;
 std::optional<std::string> ReadModemConfigText(const std::string& path, std::string& problem);
 
 // Reads the settings file; defaults when it does not exist. A file that cannot be used (see
-// ReadModemConfigText) gives the defaults too, and is reported on stderr, as are problems in it.
+// ReadModemConfigText) gives the defaults too, and is reported on stderr, as are problems in it;
+// a report that stderr does not take at once is left out, so a full pipe holds nothing up.
 ModemConfig LoadModemConfig();

@@ -1,5 +1,6 @@
 #include "sms/mondem/ModemDriver.h"
 
+#include "platform/WriteIfReady.h"
 #include "sms/mondem/SmsAlphabet.h"
 #include "sms/mondem/SubmitPdu.h"
 
@@ -66,7 +67,8 @@ std::vector<std::string> Expand(const std::vector<std::string>& patterns) {
     return paths;
 }
 
-// Shows the traffic on stderr when MONDEM_TRACE is set, control bytes escaped.
+// Shows the traffic on stderr when MONDEM_TRACE is set, control bytes escaped. A line that
+// standard error does not take at once is left out: the caller may be the GUI thread.
 void Trace(bool on, const char* direction, std::string_view bytes) {
     if (!on)
         return;
@@ -83,7 +85,7 @@ void Trace(bool on, const char* direction, std::string_view bytes) {
         } else
             shown.push_back(static_cast<char>(c));
     }
-    std::fprintf(stderr, "mondem %s %s\n", direction, shown.c_str());
+    WriteIfReady(STDERR_FILENO, std::string("mondem ") + direction + " " + shown + "\n");
 }
 
 } // namespace

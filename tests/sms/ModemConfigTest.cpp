@@ -1,5 +1,6 @@
 #include "sms/mondem/ModemConfig.h"
 
+#include "support/Pipe.h"
 #include "support/TempDir.h"
 #include "support/TranslatedLocale.h"
 
@@ -169,6 +170,28 @@ TEST_F(ModemConfigFileTest, AFileThatCannotBeUsedGivesTheDefaults) {
     EXPECT_EQ(config.device, defaults.device);
     EXPECT_EQ(config.search, defaults.search);
     EXPECT_EQ(config.commandTimeoutMs, defaults.commandTimeoutMs);
+}
+
+TEST_F(ModemConfigFileTest, ItsComplaintsGoToStandardErrorOnlyWhenItTakesThemAtOnce) {
+    dir_.write("mondem.ini", "[Modem]\r\nBaud=fast\r\n");
+    setenv("MONDEM_CONFIG", path().c_str(), 1);
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            // A write that waits for the reader ends the child instead of hanging the test.
+            ::alarm(20);
+            Pipe errors;
+            if (::dup2(errors.writer(), STDERR_FILENO) < 0)
+                std::_Exit(2);
+            LoadModemConfig();
+            const bool said = errors.drain().find("mondem: " + path() + ": ") == 0;
+            if (!errors.fill())
+                std::_Exit(2);
+            LoadModemConfig();
+            std::_Exit(said && errors.drain() == std::string(4096, 'x') ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+    unsetenv("MONDEM_CONFIG");
 }
 
 } // namespace
