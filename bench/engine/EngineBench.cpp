@@ -9,12 +9,11 @@
 //   - process CPU during the cycles, as a share of one core;
 //   - process CPU over 3 s of idle event loop between cycles;
 //   - open descriptors and resident memory after the first cycle and every tenth.
+#include "BenchEngine.h"
 #include "LocalServers.h"
 #include "engine/MonitorView.h"
 #include "engine/ProbeCycle.h"
 #include "engine/ServerTable.h"
-#include "platform/Tone.h"
-#include "sms/ModemApi.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -68,60 +67,6 @@ long ResidentKiB() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// Times each probe from its connecting line to the next one (or the end of the cycle).
-class TimingView : public MonitorView {
-public:
-    struct Probe {
-        Clock::time_point start;
-        double ms = 0;
-    };
-    std::vector<Probe> probes;
-    long lines = 0;
-
-    void ClearRows() override {}
-    void AddRow(const std::string&, const std::string&) override {}
-    void SetRowStatus(int, const std::string&) override {}
-    void AppendLog(const std::string& line) override {
-        ++lines;
-        if (line.rfind("正在和", 0) == 0) {
-            const auto now = Clock::now();
-            Close(now);
-            probes.push_back({now, -1});
-        }
-    }
-    int IntervalValue() override { return 600; }
-    void SetButton1Enabled(bool enabled) override {
-        if (enabled)
-            Close(Clock::now());
-    }
-    void SetButton2Enabled(bool) override {}
-
-private:
-    void Close(Clock::time_point now) {
-        if (!probes.empty() && probes.back().ms < 0)
-            probes.back().ms =
-                std::chrono::duration<double, std::milli>(now - probes.back().start).count();
-    }
-};
-
-int NoModem(int) {
-    return 0;
-}
-int NoModem2(int, int) {
-    return 0;
-}
-int NoSend(int, const char*, const char*) {
-    return 0;
-}
-const ModemApi kNoModem{NoModem2, NoModem, NoSend, NoModem, NoModem};
-
-double Percentile(std::vector<double> values, double share) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(share * values.size()))];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -133,24 +78,9 @@ int main(int argc, char** argv) {
     }
 
     LocalServers servers = StartLocalServers(kAccepting, kRefused);
-    const std::vector<int>& accepting = servers.accepting;
-    const std::vector<int>& refused = servers.refused;
-
     QCoreApplication app(argc, argv);
-    SetToneService([](int, int) {});
-    SetModemApi(&kNoModem);
-
-    char dir[] = "/tmp/engine-bench-XXXXXX";
-    if (!mkdtemp(dir))
-        return 1;
-    const std::string path = std::string(dir) + "/servers.ini";
-    {
-        std::ofstream ini(path, std::ios::binary);
-        for (int i = 0; i < kAccepting + kRefused; ++i) {
-            const int port = i % 2 == 0 ? accepting[i / 2] : refused[i / 2];
-            ini << "[S" << i << "]\r\nIP=127.0.0.1\r\nPort=" << port << "\r\n";
-        }
-    }
+    SilenceAlerts();
+    const std::string path = WriteServerList(servers, "/tmp/engine-bench-XXXXXX", "S");
 
     TimingView view;
     // Filled once and emptied, so its pages are resident from the start and the figures below
@@ -205,7 +135,6 @@ int main(int argc, char** argv) {
                 100 * idleCpu / idleWall, idleCpu, idleWall);
 
     StopLocalServers(servers);
-    unlink(path.c_str());
-    rmdir(dir);
+    RemoveServerList(path);
     return 0;
 }

@@ -10,13 +10,12 @@
 //   - the GUI thread's time inside the snapshot publication after each probe;
 //   - with the scraper: scrape latency (connect to the end of the answer) and answer size.
 // The accepting servers live in a child process. Tones and SMS are no-ops.
+#include "BenchEngine.h"
 #include "LocalServers.h"
 #include "engine/MonitorView.h"
 #include "engine/ProbeCycle.h"
 #include "engine/ServerTable.h"
 #include "metrics/MetricsExporter.h"
-#include "platform/Tone.h"
-#include "sms/ModemApi.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -48,46 +47,6 @@ constexpr int kRefused = 50;
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
-
-// Times each probe from its connecting line to the next one (or the end of the cycle), and the
-// hold from the connected line to the disconnected one.
-class TimingView : public MonitorView {
-public:
-    struct Probe {
-        Clock::time_point start;
-        double ms = -1;
-        double holdMs = -1;
-        Clock::time_point connected;
-    };
-    std::vector<Probe> probes;
-
-    void ClearRows() override {}
-    void AddRow(const std::string&, const std::string&) override {}
-    void SetRowStatus(int, const std::string&) override {}
-    void AppendLog(const std::string& line) override {
-        const auto now = Clock::now();
-        if (line.rfind("正在和", 0) == 0) {
-            Close(now);
-            probes.push_back({now, -1, -1, {}});
-        } else if (line.rfind("连接", 0) == 0 && !probes.empty()) {
-            probes.back().connected = now;
-        } else if (line.rfind("和", 0) == 0 && !probes.empty()) {
-            probes.back().holdMs = Ms(now - probes.back().connected);
-        }
-    }
-    int IntervalValue() override { return 600; }
-    void SetButton1Enabled(bool enabled) override {
-        if (enabled)
-            Close(Clock::now());
-    }
-    void SetButton2Enabled(bool) override {}
-
-private:
-    void Close(Clock::time_point now) {
-        if (!probes.empty() && probes.back().ms < 0)
-            probes.back().ms = Ms(now - probes.back().start);
-    }
-};
 
 // Registered before and after the exporter's collector, so that the time between the two calls
 // of each probe end is the collector's work on the GUI thread.
@@ -165,24 +124,6 @@ private:
     std::thread thread_;
 };
 
-int NoModem(int) {
-    return 0;
-}
-int NoModem2(int, int) {
-    return 0;
-}
-int NoSend(int, const char*, const char*) {
-    return 0;
-}
-const ModemApi kNoModem{NoModem2, NoModem, NoSend, NoModem, NoModem};
-
-double Percentile(std::vector<double> values, double share) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(share * values.size()))];
-}
-
 struct Side {
     std::vector<double> holds, beyondHold, refused, publishUs, scrapeMs;
     size_t scrapeBytes = 0;
@@ -218,24 +159,9 @@ int main(int argc, char** argv) {
     }
 
     LocalServers servers = StartLocalServers(kAccepting, kRefused);
-    const std::vector<int>& accepting = servers.accepting;
-    const std::vector<int>& refused = servers.refused;
-
     QCoreApplication app(argc, argv);
-    SetToneService([](int, int) {});
-    SetModemApi(&kNoModem);
-
-    char dir[] = "/tmp/metrics-bench-XXXXXX";
-    if (!mkdtemp(dir))
-        return 1;
-    const std::string path = std::string(dir) + "/servers.ini";
-    {
-        std::ofstream ini(path, std::ios::binary);
-        for (int i = 0; i < kAccepting + kRefused; ++i) {
-            const int port = i % 2 == 0 ? accepting[i / 2] : refused[i / 2];
-            ini << "[服务器" << i << "]\r\nIP=127.0.0.1\r\nPort=" << port << "\r\n";
-        }
-    }
+    SilenceAlerts();
+    const std::string path = WriteServerList(servers, "/tmp/metrics-bench-XXXXXX", "服务器");
 
     TimingView view;
     LoadServersFrom(path, view);
@@ -290,7 +216,6 @@ int main(int argc, char** argv) {
     engine.RemoveObserver(&before);
     engine.RemoveObserver(&after);
     StopLocalServers(servers);
-    unlink(path.c_str());
-    rmdir(dir);
+    RemoveServerList(path);
     return 0;
 }
