@@ -22,7 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <cstdio>
 #include <unistd.h>
 
 TForm1::TForm1(LogSink* logCopy, QWidget* parent) : QWidget(parent), logCopy_(logCopy) {

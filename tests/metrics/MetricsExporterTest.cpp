@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace {
 
 std::string U8(const char8_t* text) {
