@@ -225,7 +225,7 @@ void ProbeCycle::CS1Connect(TClientSocket*, TCustomWinSocket* Socket) {
     connectTime_ = std::chrono::steady_clock::now() - attemptStart_;
     Handler(true, [this, Socket] {
         view_.AppendLog("连接" + Socket->PeerAddress() + "成功!");
-        RecordSuccess(CurrentSlot());
+        RecordConnected(CurrentSlot());
         Timer2.start();
     });
 }
@@ -266,6 +266,16 @@ int ProbeCycle::CurrentSlot() const {
 void ProbeCycle::SetRow(int slot, const char* status) {
     if (slot >= 0)
         view_.SetRowStatus(ServerTable[slot].ItemIndex, status);
+}
+
+void ProbeCycle::RecordConnected(int slot) {
+    // Not a success yet: a server that accepts and then drops or resets every connection must
+    // still reach its third failure in a row, so the count goes back to 0 only when the hold
+    // is over with the connection still open (RecordSuccess).
+    if (slot < 0)
+        return;
+    ServerTable[slot].Online = -1;
+    SetRow(slot, "正常");
 }
 
 void ProbeCycle::RecordSuccess(int slot) {

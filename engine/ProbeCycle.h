@@ -65,6 +65,7 @@ private:
     void StartAlert();
     void RearmTimer1();
     void RecordFailure(int slot);
+    void RecordConnected(int slot);
     void RecordSuccess(int slot);
     void SetRow(int slot, const char* status);
     int CurrentSlot() const;

@@ -103,4 +103,54 @@ TEST(SmsAlertE2E, FailedSendIsLoggedAndRetriedThenExactlyOneSmsReachesTheModem) 
     EXPECT_EQ(modem.faults(), std::vector<std::string>{});
 }
 
+// A server that accepts and then drops every connection 300 ms into the hold, with a FIN or a
+// reset: its SMS goes out at the end of its third probe, as a refused server's does.
+TEST(SmsAlertE2E, AServerDroppingEveryConnectionSendsTheSmsAfterItsThirdProbe) {
+    if (const std::string tool = MissingDisplayTool(); !tool.empty())
+        GTEST_SKIP() << tool << " missing: the monitor needs a display of its own here";
+    for (const auto mode : {LoopbackServer::CloseAfter, LoopbackServer::ResetAfter}) {
+        SCOPED_TRACE(mode == LoopbackServer::CloseAfter ? "closed" : "reset");
+        TempDir temp;
+        const fs::path dir = temp.path();
+        LoopbackServer dropping(mode, 300);
+        std::ofstream(dir / "servers.ini", std::ios::binary)
+            << "[数据库]\r\nIP=127.0.0.1\r\nPort=" << dropping.port()
+            << "\r\nSoundAlert=0\r\nSMSAlert=1\r\n";
+        SimulatedModem modem;
+        std::ofstream(dir / "mondem.ini")
+            << "[Modem]\nDevice=" << modem.path() << "\nCommandTimeout=3000\nSendTimeout=5000\n";
+
+        const std::string ready = Utf8(u8"初始化短信设备完成！");
+        const std::vector<std::string> probe = {Utf8(u8"正在和127.0.0.1建立连接..."),
+                                                Utf8(u8"连接127.0.0.1成功!"),
+                                                Utf8(u8"和127.0.0.1断开连接!")};
+        const std::string sent = Utf8(u8"已发送短信到管理员手机!");
+        std::vector<std::string> lines;
+        {
+            MonitorProcess monitor(dir, MonitorScreen::OwnDisplay);
+            monitor.Command("interval 5");
+            monitor.Command("refresh");
+            // Sent as the third cycle ends; the fourth starts 5 s later.
+            const bool alerted = monitor.WaitFor(sent, 200s);
+            lines = monitor.lines();
+            ASSERT_TRUE(alerted) << DumpLines(lines);
+        }
+        std::vector<std::string> expected = {ready};
+        for (int cycle = 0; cycle < 3; ++cycle)
+            expected.insert(expected.end(), probe.begin(), probe.end());
+        expected.push_back(sent);
+        ASSERT_GE(lines.size(), expected.size()) << DumpLines(lines);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                           lines.begin() + static_cast<long>(expected.size())),
+                  expected)
+            << DumpLines(lines);
+
+        const std::vector<SimulatedModem::Message> messages = modem.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        std::optional<DecodedSubmit> decoded = DecodeSubmit(messages[0].pdu);
+        ASSERT_TRUE(decoded.has_value());
+        EXPECT_NE(ToUtf8(decoded->text).find(Utf8(u8"【数据库】发生故障!--")), std::string::npos);
+    }
+}
+
 } // namespace

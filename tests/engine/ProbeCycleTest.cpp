@@ -452,4 +452,48 @@ TEST_F(ProbeCycleTest, ObserversFollowEveryProbeAndTheRecordsCountOutcomes) {
     EXPECT_EQ(observer.calls, Lines{"loaded"});
 }
 
+// A server that accepts every connection and then drops it (FIN) or resets it during the hold
+// fails every probe: the connect alone does not reset the count, so the third such probe in a row
+// alerts as a refused server's third does. Only a hold that ends with the connection still open
+// resets the count, and only at its end.
+TEST_F(ProbeCycleTest, ConnectionsDroppedDuringTheHoldCountUntilTheAlert) {
+    for (const auto mode : {LoopbackServer::CloseAfter, LoopbackServer::ResetAfter}) {
+        SCOPED_TRACE(mode == LoopbackServer::CloseAfter ? "closed" : "reset");
+        LoopbackServer dropping(mode, 100);
+        LoopbackServer holding(LoopbackServer::Hold);
+        engine->Timer2.setInterval(1000);
+        Load({{"Drops", "127.0.0.1", dropping.port()}});
+        RecordingObserver observer;
+        engine->AddObserver(&observer);
+        std::vector<int> countAtConnect;
+        view.onLog = [&](const std::string& line) {
+            if (line == Connected("127.0.0.1"))
+                countAtConnect.push_back(ServerTable[0].FailCount);
+        };
+        for (int cycle = 1; cycle <= 3; ++cycle) {
+            EXPECT_EQ(Cycle(), kAccepted) << "cycle " << cycle;
+            EXPECT_EQ(ServerTable[0].FailCount, cycle);
+            EXPECT_EQ(ServerTable[0].Online, 0);
+            EXPECT_EQ(view.rows[0].status, "故障");
+            EXPECT_EQ(engine->LastAlertSlot(), cycle < 3 ? -1 : 0);
+        }
+        EXPECT_EQ(Alerted(), "Drops");
+
+        // The same slot held for the whole hold: the count stands while the hold runs.
+        ServerTable[0].Port = holding.port();
+        EXPECT_EQ(Cycle(), kAccepted);
+        EXPECT_EQ(countAtConnect, (std::vector<int>{0, 1, 2, 3}));
+        EXPECT_EQ(ServerTable[0].FailCount, 0);
+        EXPECT_EQ(ServerTable[0].Online, -1);
+        EXPECT_EQ(view.rows[0].status, "正常");
+        EXPECT_EQ(engine->LastAlertSlot(), -1);
+        EXPECT_EQ(observer.calls,
+                  (Lines{"start", "0:down", "end", "start", "0:down", "end", "start", "0:down",
+                         "alert 0", "end", "start", "0:up", "end"}));
+        view.onLog = nullptr;
+        engine->RemoveObserver(&observer);
+        EXPECT_TRUE(errors.empty());
+    }
+}
+
 } // namespace

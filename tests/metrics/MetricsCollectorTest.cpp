@@ -142,6 +142,24 @@ TEST_F(MetricsCollectorTest, TheBoardFollowsEveryProbeCycleAndAlert) {
     engine->RemoveObserver(&watcher);
 }
 
+// A server that drops every connection during the hold is down with a count that rises to its
+// alert, never a success at each connect.
+TEST_F(MetricsCollectorTest, AServerDroppingEveryConnectionIsDownAndItsCountRises) {
+    LoopbackServer dropping(LoopbackServer::CloseAfter, 20);
+    engine->Timer2.setInterval(1000);
+    Load({{"代理", dropping.port()}});
+    MetricsCollector collector(*engine, board);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        engine->Button1Click();
+        const ServerMetrics proxy = Current().servers[0];
+        EXPECT_EQ(proxy.up, std::optional<bool>(false)) << "cycle " << cycle;
+        EXPECT_EQ(proxy.consecutiveFailures, cycle);
+        EXPECT_EQ(proxy.failures, static_cast<std::uint64_t>(cycle));
+        EXPECT_EQ(proxy.successes, 0u);
+    }
+    EXPECT_EQ(Current().alerts, 1u);
+}
+
 TEST_F(MetricsCollectorTest, AReloadKeepsOnlyWhatStillDescribesAListedServer) {
     LoopbackServer server(LoopbackServer::Hold);
     const int refused = RefusedPort();

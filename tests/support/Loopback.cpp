@@ -127,10 +127,11 @@ void LoopbackServer::Serve() {
             const int peer = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (peer >= 0) {
                 ++accepted_;
-                if (mode_ == CloseAtOnce)
+                const Mode mode = mode_;
+                if (mode == CloseAtOnce)
                     ::close(peer);
                 else
-                    peers.push_back({peer, now});
+                    peers.push_back({peer, now, mode});
             }
         }
         std::vector<Peer> kept;
@@ -138,9 +139,11 @@ void LoopbackServer::Serve() {
             const Peer& peer = peers[i];
             const short events = i + 2 < fds.size() ? fds[i + 2].revents : 0;
             char buffer[256];
-            if (mode_ == ResetAfter &&
-                now >= peer.acceptedAt + std::chrono::milliseconds(delayMs_)) {
+            const bool due = now >= peer.acceptedAt + std::chrono::milliseconds(delayMs_);
+            if (peer.mode == ResetAfter && due) {
                 CloseWithReset(peer.fd);
+            } else if (peer.mode == CloseAfter && due) {
+                CloseInOrder(peer.fd);
             } else if (events && ::recv(peer.fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) {
                 ::close(peer.fd);
                 std::lock_guard lock(lock_);

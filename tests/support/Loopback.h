@@ -45,10 +45,11 @@ private:
 // A listener served by a thread of its own, which records how long each connection lasted.
 //   Hold:        accepts and keeps each connection until the client closes it;
 //   CloseAtOnce: accepts and closes in order at once;
+//   CloseAfter:  accepts and closes the connection in order (a FIN) after `delayMs`;
 //   ResetAfter:  accepts and resets the connection (SO_LINGER {1, 0}) after `delayMs`.
 class LoopbackServer {
 public:
-    enum Mode { Hold, CloseAtOnce, ResetAfter };
+    enum Mode { Hold, CloseAtOnce, CloseAfter, ResetAfter };
 
     explicit LoopbackServer(Mode mode, int delayMs = 0);
     ~LoopbackServer();
@@ -57,6 +58,8 @@ public:
 
     int port() const { return port_; }
     int accepted() const { return accepted_.load(); }
+    // For connections accepted from now on.
+    void setMode(Mode mode) { mode_ = mode; }
     // How long each connection the client closed was open, in the order they closed.
     std::vector<std::chrono::milliseconds> held() const;
 
@@ -64,10 +67,11 @@ private:
     struct Peer {
         int fd;
         std::chrono::steady_clock::time_point acceptedAt;
+        Mode mode;
     };
     void Serve();
 
-    Mode mode_;
+    std::atomic<Mode> mode_;
     int delayMs_;
     int fd_ = -1;
     int stop_ = -1;

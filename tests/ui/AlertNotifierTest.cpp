@@ -141,4 +141,29 @@ TEST_F(AlertNotifierTest, FollowsTheRealCycleUntilItGoesAway) {
     EXPECT_EQ(shown.size(), 1u);
 }
 
+// A server that accepts and then drops every connection is announced after its third probe,
+// and back only after a probe held for the whole hold.
+TEST_F(AlertNotifierTest, ADroppingServerIsAnnouncedAndBackOnlyAfterAWholeHold) {
+    LoopbackServer dropping(LoopbackServer::CloseAfter, 20);
+    LoopbackServer holding(LoopbackServer::Hold);
+    engine.Timer2.setInterval(1000);
+    LoadServersFrom(dir.write("servers.ini",
+                              "[代理]\r\nIP=127.0.0.1\r\nPort=" + std::to_string(dropping.port()) +
+                                  "\r\nSoundAlert=0\r\nSMSAlert=0\r\n"),
+                    view);
+    for (int cycle = 1; cycle <= 4; ++cycle) {
+        engine.Button1Click();
+        EXPECT_EQ(shown.size(), cycle < 3 ? 0u : 1u) << "after cycle " << cycle;
+    }
+    const std::string address = "127.0.0.1:" + std::to_string(dropping.port());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "服务器故障：代理|" + address + " 连续3次连接失败|2");
+
+    ServerTable[0].Port = holding.port();
+    engine.Button1Click();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1],
+              "服务器恢复：代理|127.0.0.1:" + std::to_string(holding.port()) + " 已恢复连接|1");
+}
+
 } // namespace
