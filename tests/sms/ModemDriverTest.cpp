@@ -99,6 +99,10 @@ TEST_F(ModemDriverTest, ClosingDuringASendFreesThePortAtOnceAndTheSendFails) {
     bringUp(modem);
     std::future<int> send = sendInBackground();
     ASSERT_TRUE(clock_.waitForWaiter(kSendTimeout));
+    // The driver waits for the confirmation once it has written the message, but the modem's
+    // thread may not have read it yet; were it to read it only after the switch below, it would
+    // confirm it as a second message.
+    ASSERT_TRUE(modem.waitForPdus(1, 20s));
     EXPECT_TRUE(modem.exclusive());
 
     // The send's clock never moves: only the close can end it.
