@@ -123,11 +123,15 @@ TEST_F(ModemDriverTest, ClosingDuringThePortSearchFreesThePort) {
     std::future<int> search =
         std::async(std::launch::async, [this] { return driver_.setModemType(0, 0); });
     ASSERT_TRUE(clock_.waitForWaiter(kProbeTimeout));
+    // Written before the driver waits, but the modem's thread may read it later.
+    ASSERT_TRUE(modem.waitForCommands(1, 20s));
     EXPECT_TRUE(modem.exclusive());
     driver_.closeModem();
     EXPECT_FALSE(modem.exclusive());
     EXPECT_EQ(resultOf(search), -1);
-    // Asked once: the search did not go on to its second attempt.
+    // Asked once: the search did not go on to its second attempt, which would reach the modem
+    // well within this wait (it cannot make a correct driver fail).
+    EXPECT_FALSE(modem.waitForCommands(2, 1s));
     EXPECT_EQ(modem.commands(), std::vector<std::string>{"AT"});
 }
 
