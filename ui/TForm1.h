@@ -76,13 +76,13 @@ public:
     void N1Click();
     void N2Click();
     void RxTrayIcon1DblClick();
-    // A later start in the same folder asks for the window: shown as 显示界面 shows it, and
-    // restored when it was minimised.
+    // A later start in the same folder, or a click on a desktop notification, asks for the
+    // window: shown as 显示界面 shows it, and restored when it was minimised.
     void BringBack();
     // A row's details as its tooltip.
     void ListView1InfoTip(int row, std::string& infoTip);
 
-    // Desktop notifications of alerts and recoveries; a click on one runs RxTrayIcon1DblClick.
+    // Desktop notifications of alerts and recoveries; a click on one runs BringBack.
     DesktopNotifier& Notifier() { return *notifier_; }
 
     // MonitorView
