@@ -1,16 +1,20 @@
 // The program's single entry. Its single exit is TForm1::FormCloseQuery; the return below is
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
+#include "app/RuntimeFolder.h"
 #include "app/ShutdownSignals.h"
+#include "app/SingleInstance.h"
 #include "app/StandardErrorQueue.h"
 #include "app/StandardOutputLog.h"
 #include "app/StandardStreams.h"
 #include "metrics/MetricsExporter.h"
 #include "platform/AppInfo.h"
+#include "platform/StandardError.h"
 #include "platform/qt/QtText.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
+#include <QDir>
 
 namespace {
 
@@ -27,6 +31,12 @@ void SetUpApplication() {
     InstallErrorBox();
 }
 
+// The folder whose servers.ini this monitor watches, as one name however it was reached.
+QString WorkingFolder() {
+    const QString canonical = QDir::current().canonicalPath();
+    return canonical.isEmpty() ? QDir::current().absolutePath() : canonical;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,14 +44,32 @@ int main(int argc, char** argv) {
     PrepareStandardStreams();
     QueueStandardError();
     InstallShutdownSignals();
+    const QString runtimeFolder = PrepareRuntimeFolder();
 
     QApplication application(argc, argv);
     SetUpApplication();
+
+    // Before anything reads servers.ini or opens the modem: one monitor per folder.
+    SingleInstance single(WorkingFolder(), runtimeFolder);
+    switch (single.Claim(ShowsWindows(QGuiApplication::platformName()))) {
+    case SingleInstance::Outcome::Asked:
+        return 0;
+    case SingleInstance::Outcome::Running:
+        WriteStandardError("servermonitor: a monitor already runs in " +
+                           single.Folder().toStdString() + " (pid " +
+                           std::to_string(single.RunningPid()) + ")\n");
+        FlushStandardError();
+        return SingleInstance::kAlreadyRunningStatus;
+    case SingleInstance::Outcome::First:
+    case SingleInstance::Outcome::Unavailable:
+        break;
+    }
 
     // Created before the window, so that it has the modem line FormCreate logs as well.
     StandardOutputLog standardOutput;
     SealOnEarlyClose(&standardOutput);
     TForm1 form(&standardOutput);
+    single.OnShowRequest = [&form] { form.BringBack(); };
     RouteShutdownSignals([&form] { form.close(); });
     // Off unless monitor.ini asks for it; started before the first cycle (Timer1's first second).
     const auto metrics = StartMetrics(form.Engine(), form.ModemReady());

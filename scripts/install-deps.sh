@@ -8,7 +8,7 @@ set -euo pipefail
 
 run_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland
     libasound2-dev
     fonts-wqy-zenhei
 )
@@ -23,6 +23,7 @@ test_packages=(
     iproute2 util-linux dbus python3-dbusmock alsa-utils
     lintian desktop-file-utils appstream man-db
     prometheus
+    sway wtype grim python3-dbus python3-gi
 )
 
 case "${1:-test}" in

@@ -36,7 +36,8 @@ void TForm1::CreateNotices() {
         },
         this);
     notifier_->SetImage(TrayArtwork());
-    notifier_->OnActivated = [this] { RxTrayIcon1DblClick(); };
+    // Also where there is no notification area and 缩成图标 minimised the window.
+    notifier_->OnActivated = [this] { BringBack(); };
     RxTrayIcon1->OnBalloonClick = [this] { RxTrayIcon1DblClick(); };
     alertNotifier_ = std::make_unique<AlertNotifier>(
         *engine_, [this](const DesktopNotification& n) { notifier_->Show(n); });

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -44,6 +45,24 @@ void TForm1::CreateTrayIcon() {
     RxTrayIcon1->SetPopupMenu(PopupMenu1);
     RxTrayIcon1->OnDblClick = [this] { RxTrayIcon1DblClick(); };
     RxTrayIcon1->SetIcon(TrayIconImage());
+    RxTrayIcon1->OnAreaLost = [this] { CheckNotificationArea(); };
+    areaCheck_ = new QTimer(this);
+    // An XEmbed tray that ends says so to no one but Qt's own icon; a look once a second is
+    // cheap and covers both protocols.
+    areaCheck_->setInterval(1000);
+    connect(areaCheck_, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { CheckNotificationArea(); }); });
+}
+
+void TForm1::CheckNotificationArea() {
+    if (isVisible()) {
+        areaCheck_->stop();
+        return;
+    }
+    if (RxTrayIcon1->NotificationAreaPresent())
+        return;
+    areaCheck_->stop();
+    ShowNormalIfHidden();
 }
 
 void TForm1::CreateSkin() {
@@ -119,7 +138,14 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
+    // With no notification area there would be no icon to bring a hidden window back from: the
+    // window goes to the window list instead.
+    if (!RxTrayIcon1->NotificationAreaPresent()) {
+        showMinimized();
+        return;
+    }
     hide();
+    areaCheck_->start();
 }
 
 void TForm1::ShowNormalIfHidden() {
@@ -136,6 +162,16 @@ void TForm1::N1Click() {
 }
 
 void TForm1::RxTrayIcon1DblClick() {
+    ShowNormalIfHidden();
+}
+
+void TForm1::BringBack() {
+    if (isMinimized()) {
+        showNormal();
+        raise();
+        activateWindow();
+        return;
+    }
     ShowNormalIfHidden();
 }
 

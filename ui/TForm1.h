@@ -17,6 +17,7 @@ class ProbeCycle;
 class QLabel;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class TListView;
 class TRxTrayIcon;
 class QMenu;
@@ -75,10 +76,13 @@ public:
     void N1Click();
     void N2Click();
     void RxTrayIcon1DblClick();
+    // A later start in the same folder, or a click on a desktop notification, asks for the
+    // window: shown as 显示界面 shows it, and restored when it was minimised.
+    void BringBack();
     // A row's details as its tooltip.
     void ListView1InfoTip(int row, std::string& infoTip);
 
-    // Desktop notifications of alerts and recoveries; a click on one runs RxTrayIcon1DblClick.
+    // Desktop notifications of alerts and recoveries; a click on one runs BringBack.
     DesktopNotifier& Notifier() { return *notifier_; }
 
     // MonitorView
@@ -111,6 +115,7 @@ private:
     void CreateTrayIcon();
     void CreateSkin();
     void ShowNormalIfHidden();
+    void CheckNotificationArea();
     // MainWindowNotices.cpp: desktop notifications and the rows' tooltips.
     void CreateNotices();
 
@@ -119,6 +124,8 @@ private:
     DesktopNotifier* notifier_ = nullptr;
     // Observes engine_, so it goes first.
     std::unique_ptr<AlertNotifier> alertNotifier_;
+    // While the window is hidden: shows it again if the notification area goes away.
+    QTimer* areaCheck_ = nullptr;
     bool centred_ = false;
     bool modemReady_ = false;
 };

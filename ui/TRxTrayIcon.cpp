@@ -8,9 +8,13 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QWidget>
+
+#include <utility>
 
 namespace {
 
@@ -41,6 +45,10 @@ TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus)
         });
     });
     WatchNotificationArea(bus);
+    // Qt's XEmbed icon is a widget of its own, created and replaced as trays come and go; the
+    // application-wide filter finds whichever one is current.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        qApp->installEventFilter(this);
 }
 
 TRxTrayIcon::~TRxTrayIcon() {
@@ -109,9 +117,28 @@ std::string TRxTrayIcon::VisibleHint(const std::string& hintGbk) {
     return shown;
 }
 
+bool TRxTrayIcon::NotificationAreaPresent() const {
+    if (areaProbe_)
+        return areaProbe_();
+    return sniWatcherPresent_ || QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool TRxTrayIcon::CanDock() const {
+    if (areaProbe_)
+        return areaProbe_();
+    // On X11 Qt docks the icon into an XEmbed tray whenever one appears. Elsewhere it can dock
+    // only through a StatusNotifierItem host present when it started; without one, showing
+    // would only wire Qt's XEmbed tray watcher to a signal that platform does not have (a
+    // warning on standard error, and nothing docked).
+    return QGuiApplication::platformName() == QLatin1String("xcb") ||
+           QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void TRxTrayIcon::ShowIcon() {
     HideIcon();
     if (icon_.isNull())
+        return;
+    if (!CanDock())
         return;
     pendingTrigger_ = -1;
     tray_->setIcon(icon_);
@@ -132,14 +159,55 @@ void TRxTrayIcon::WatchNotificationArea(const QDBusConnection& bus) {
     // went away is lost, so register again when a watcher shows up.
     if (!bus.isConnected())
         return;
-    sniWatcher_ = new QDBusServiceWatcher(QString::fromLatin1(kSniWatcherService), bus,
-                                          QDBusServiceWatcher::WatchForRegistration, this);
+    const QString service = QString::fromLatin1(kSniWatcherService);
+    sniWatcher_ = new QDBusServiceWatcher(service, bus,
+                                          QDBusServiceWatcher::WatchForRegistration |
+                                              QDBusServiceWatcher::WatchForUnregistration,
+                                          this);
+    if (QDBusConnectionInterface* daemon = bus.interface())
+        sniWatcherPresent_ = daemon->isServiceRegistered(service);
     connect(sniWatcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        sniWatcherPresent_ = true;
         RunGuarded([this] {
-            if (active_ && added_)
+            if (active_)
                 ShowIcon();
         });
     });
+    connect(sniWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        sniWatcherPresent_ = false;
+        RunGuarded([this] {
+            if (OnAreaLost)
+                OnAreaLost();
+        });
+    });
+}
+
+bool TRxTrayIcon::IsXEmbedIcon(QObject* watched) const {
+    if (!watched->isWidgetType() || watched->objectName() != QLatin1String("QSystemTrayIconSys"))
+        return false;
+    // The program holds one icon; a hidden component owns none.
+    return added_;
+}
+
+bool TRxTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseButtonRelease)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::RightButton || !IsXEmbedIcon(watched))
+        return false;
+    if (type != QEvent::MouseButtonRelease) {
+        // Qt would report the context request now; it waits for the release instead.
+        rightPressed_ = true;
+        return true;
+    }
+    const bool wasPressed = std::exchange(rightPressed_, false);
+    // A press that was dragged off the icon before the release is no request.
+    auto* widget = static_cast<QWidget*>(watched);
+    if (wasPressed && widget->rect().contains(mouse->position().toPoint()))
+        HandleActivation(QSystemTrayIcon::Context);
+    return true;
 }
 
 void TRxTrayIcon::HandleActivation(QSystemTrayIcon::ActivationReason reason) {

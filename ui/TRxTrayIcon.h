@@ -36,7 +36,10 @@ struct TShiftState {
 //   DoubleClick (XEmbed)     the double-click: OnDblClick, then OnMouseDown(left, Double),
 //                            OnMouseUp(left)
 //   Context (right click)    OnMouseDown(right); PopupMenu opened at the pointer, or OnClick
-//                            when no menu opens; OnMouseUp(right)
+//                            when no menu opens; OnMouseUp(right). On the XEmbed tray Qt
+//                            reports it on the press; the component holds it back until the
+//                            button is released over the icon. StatusNotifierItem hosts
+//                            decide themselves when they report it.
 //   MiddleClick              OnMouseDown(middle), OnMouseUp(middle)
 // The protocols report no pointer moves, no separate press and release, and no right or
 // middle double-clicks; OnMouseMove therefore never fires.
@@ -86,6 +89,15 @@ public:
     // The last add request went through and no hide followed.
     bool Added() const { return added_; }
 
+    // Whether the desktop has a notification area that can hold the icon: an XEmbed tray or a
+    // StatusNotifierItem host that Qt can use, or a StatusNotifierItem watcher on the bus.
+    bool NotificationAreaPresent() const;
+    // Replaces that check, and the one whether the icon can be docked at all (tests); an empty
+    // one restores them.
+    void SetAreaProbe(std::function<bool()> probe) { areaProbe_ = std::move(probe); }
+    // The StatusNotifierItem watcher left the bus (the panel ended).
+    TNotifyEvent OnAreaLost;
+
     // Handles one activation as the platform reports it. Public so that tests can play the
     // protocols' sequences.
     void HandleActivation(QSystemTrayIcon::ActivationReason reason);
@@ -99,15 +111,22 @@ public:
 
 private:
     void ShowIcon();
+    bool CanDock() const;
     void HideIcon();
     void DoClick(TMouseButton button);
     void DoDblClick();
     bool PopupAtPointer();
     void FireMouse(const TMouseEvent& event, TMouseButton button, bool isDouble);
     void WatchNotificationArea(const QDBusConnection& bus);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool IsXEmbedIcon(QObject* watched) const;
 
     QSystemTrayIcon* tray_;
     QDBusServiceWatcher* sniWatcher_ = nullptr;
+    bool sniWatcherPresent_ = false;
+    std::function<bool()> areaProbe_;
+    // A right-button press on the XEmbed icon whose release opens the menu.
+    bool rightPressed_ = false;
     QPointer<QMenu> popupMenu_;
     QIcon icon_;
     std::string hint_;

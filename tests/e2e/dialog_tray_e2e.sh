@@ -26,7 +26,8 @@ e2e_on_fail() {
 
 start_display() {
     display_start "$work"
-    start_tray
+    # The no_tray cases run on a desktop without any notification area.
+    [[ $case_name == no_tray_* ]] || start_tray
 }
 
 # Whole outputs are read before they are searched: with pipefail, "grep -q" leaving early
@@ -56,7 +57,7 @@ start_program() {
     e2e_pids+=("$app_pid")
     e2e_logs+=("$work/app.log")
     wait_for 30 "the main window" find_main_window
-    wait_for 30 "the tray icon" find_tray_icon
+    [[ $case_name == no_tray_* ]] || wait_for 30 "the tray icon" find_tray_icon
 }
 
 # Sets main_window to the program's 219 x 431 main window.
@@ -104,9 +105,12 @@ find_menu() {
     for w in $(xdotool search --onlyvisible --classname "$app_name" 2>/dev/null); do
         [ "$w" = "$main_window" ] && continue
         info=$(xwininfo -id "$w" 2>/dev/null) || continue
-        # Popup menus are override-redirect; the tray icon is not a child of the root.
+        # Popup menus are override-redirect, and so is the icon docked in the panel; but the
+        # icon is not a child of the root.
         grep -q 'Override Redirect State: yes' <<<"$info" || continue
         grep -q 'Map State: IsViewable' <<<"$info" || continue
+        grep -q 'Parent window id: .*(the root window)' <<<"$(xwininfo -children -id "$w" 2>/dev/null)" ||
+            continue
         menu=$w
         return 0
     done
@@ -219,6 +223,42 @@ case_tray_restart_readds_icon() {
     wait_for 20 "the icon to dock in the new panel" find_tray_icon
     xdotool mousemove "$icon_x" "$icon_y" click --repeat 2 --delay 80 1
     wait_for 10 "the main window to come back" viewable "$main_window"
+}
+
+# The right button's press alone opens nothing; its release over the icon opens the menu.
+case_menu_opens_on_release() {
+    xdotool mousemove "$icon_x" "$icon_y" mousedown 3
+    holds_for 2 "the menu opened on the press" eval '! find_menu'
+    xdotool mouseup 3
+    wait_for 10 "the menu after the release" find_menu
+    xdotool key Escape
+}
+
+wm_state() { xprop -id "$main_window" WM_STATE 2>/dev/null | sed -n 's/^[[:space:]]*window state: //p'; }
+iconic() { [ "$(wm_state)" = Iconic ]; }
+
+# Without a notification area 缩成图标 iconifies (the window list keeps it), and activating it
+# brings it back.
+case_no_tray_shrink_iconifies() {
+    xdotool windowactivate --sync "$main_window" >/dev/null 2>&1
+    click_in "$main_window" 176 316 # Button3 "缩成图标"
+    wait_for 10 "the main window to be iconified" iconic
+    unmapped "$main_window" || fail "the iconified window is still on the screen"
+    xdotool windowactivate "$main_window" >/dev/null 2>&1
+    wait_for 10 "the main window to come back" viewable "$main_window"
+    [ "$(wm_state)" = Normal ] || fail "WM_STATE is $(wm_state) after activating"
+}
+
+# The tray goes away while the window is hidden: the window comes back by itself.
+case_tray_killed_shows_hidden_window() {
+    hide_main_window
+    case $(wm_state) in
+    Withdrawn | "") ;; # withdrawn: the window manager may drop the property altogether
+    *) fail "WM_STATE is $(wm_state) after 缩成图标 with a tray" ;;
+    esac
+    kill "$trayer_pid"
+    wait "$trayer_pid" 2>/dev/null
+    wait_for 15 "the main window to come back" viewable "$main_window"
 }
 
 # Not a test: the pictures of docs/ (settings-dialog.png, tray-menu.png), taken into

@@ -137,6 +137,7 @@ depends)
         done
     done < <(find "$root" -type f -print0)
     dpkg-deb -f "$deb" Recommends | grep -q 'fonts-wqy-zenhei' || fail "no CJK font recommended"
+    dpkg-deb -f "$deb" Recommends | grep -qw 'qt6-wayland' || fail "no Wayland plugin recommended"
     ;;
 
 *)

@@ -31,6 +31,8 @@ protected:
             << "[数据库]\r\nIP=127.0.0.1\r\nPort=" << refused
             << "\r\nSoundAlert=0\r\nSMSAlert=0\r\n";
         form = std::make_unique<TForm1>();
+        // A desktop with a notification area, where 缩成图标 hides the window.
+        form->RxTrayIcon1->SetAreaProbe([] { return true; });
         form->Engine().Timer1.stop();
         form->Engine().Timer2.setInterval(20);
         form->show();

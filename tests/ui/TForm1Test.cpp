@@ -1,4 +1,5 @@
 #include "support/FakeModem.h"
+#include "support/Pump.h"
 #include "support/ScopedSeam.h"
 #include "support/TempDir.h"
 
@@ -11,6 +12,7 @@
 #include "ui/TForm1.h"
 #include "ui/TForm3.h"
 #include "ui/TListView.h"
+#include "ui/TRxTrayIcon.h"
 #include "ui/TSpinEdit.h"
 
 #include <QApplication>
@@ -255,6 +257,7 @@ protected:
 TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
     FakeModem modem;
     TForm1 form;
+    form.RxTrayIcon1->SetAreaProbe([] { return true; });
     ShowEvents events;
     form.installEventFilter(&events);
     form.show();
@@ -280,6 +283,51 @@ TEST_F(MainWindowTest, ShrinkHidesAndTheTrayHandlersShowAgain) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(events.seen.empty());
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaShrinkMinimisesAndALaterStartRestores) {
+    FakeModem modem;
+    TForm1 form;
+    form.RxTrayIcon1->SetAreaProbe([] { return false; });
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+    form.Button3Click();
+    EXPECT_TRUE(form.isMinimized());
+    EXPECT_TRUE(form.isVisible());
+    form.BringBack();
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(MainWindowTest, AHiddenWindowComesBackWhenTheNotificationAreaGoes) {
+    FakeModem modem;
+    TForm1 form;
+    bool area = true;
+    form.RxTrayIcon1->SetAreaProbe([&] { return area; });
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+
+    // The tray ends without a word (XEmbed): the next look finds it gone.
+    form.Button3Click();
+    ASSERT_FALSE(form.isVisible());
+    area = false;
+    EXPECT_TRUE(PumpUntil([&] { return form.isVisible(); }, 10000));
+
+    // The StatusNotifierItem watcher leaves the bus: at once.
+    area = true;
+    form.Button3Click();
+    ASSERT_FALSE(form.isVisible());
+    area = false;
+    form.RxTrayIcon1->OnAreaLost();
+    EXPECT_TRUE(form.isVisible());
+
+    // While the area stays, the window stays hidden until asked for.
+    area = true;
+    form.Button3Click();
+    QTest::qWait(1500);
+    EXPECT_FALSE(form.isVisible());
+    form.BringBack();
+    EXPECT_TRUE(form.isVisible());
 }
 
 // Records what the window copies of its log.

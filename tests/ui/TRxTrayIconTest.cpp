@@ -228,6 +228,7 @@ TEST_F(TrayIconTest, HandlerErrorsReachTheDefaultReportAndNotificationsGoOn) {
 
 TEST_F(TrayIconTest, IconIsShownOnlyWithAnImageAndWhileActive) {
     TRxTrayIcon tray(nullptr);
+    tray.SetAreaProbe([] { return true; });
     EXPECT_FALSE(tray.Added()); // no image yet
     tray.SetActive(true);
     EXPECT_FALSE(tray.Added());
@@ -260,6 +261,31 @@ TEST_F(TrayIconTest, EmptyHintMeansNoTooltip) {
     EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
 }
 
+TEST(TrayNotificationArea, NoIconIsDockedWhereThePlatformHasNoArea) {
+    // Offscreen: no XEmbed tray, no StatusNotifierItem host.
+    TRxTrayIcon tray(nullptr);
+    tray.SetIcon(TrayIconImage());
+    EXPECT_FALSE(tray.Added());
+    EXPECT_FALSE(tray.PlatformIcon().isVisible());
+    EXPECT_FALSE(tray.NotificationAreaPresent());
+}
+
+TEST(TrayNotificationArea, AWatcherOnTheBusIsAnAreaAndItsLeavingIsReported) {
+    PrivateBus bus;
+    if (!bus.Running())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    QDBusConnection panel = bus.Connect(QStringLiteral("panel"));
+    ASSERT_TRUE(panel.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    QDBusConnection trayBus = bus.Connect(QStringLiteral("tray"));
+    TRxTrayIcon tray(nullptr, trayBus);
+    EXPECT_TRUE(tray.NotificationAreaPresent());
+    int lost = 0;
+    tray.OnAreaLost = [&] { ++lost; };
+    ASSERT_TRUE(panel.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lost == 1; }, 10000));
+    EXPECT_FALSE(tray.NotificationAreaPresent());
+}
+
 TEST(TrayNotificationArea, ShowsTheIconAgainWhenAStatusNotifierWatcherAppears) {
     PrivateBus bus;
     if (!bus.Running())
@@ -268,6 +294,7 @@ TEST(TrayNotificationArea, ShowsTheIconAgainWhenAStatusNotifierWatcherAppears) {
     ASSERT_TRUE(trayBus.isConnected());
     ClockOverride clock;
     TRxTrayIcon tray(nullptr, trayBus);
+    tray.SetAreaProbe([] { return true; });
     TrayRecorder recorder(tray);
     tray.SetIcon(TrayIconImage());
 
