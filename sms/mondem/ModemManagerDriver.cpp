@@ -111,6 +111,8 @@ int ModemManagerDriver::setModemType(int type, int port) {
         return -2;
     config_ = LoadModemConfig();
     configured_ = true;
+    // Finding the modem anew is the time to try a PIN again (perhaps a corrected one).
+    pinRefused_ = false;
     ModemManagerBus bus(config_.commandTimeoutMs, interrupts_, seen);
     BusError error;
     if (!bus.connect(error)) {
@@ -123,10 +125,8 @@ int ModemManagerDriver::setModemType(int type, int port) {
 int ModemManagerDriver::initModem() {
     const std::uint64_t seen = interrupts_;
     std::lock_guard lock(mutex_);
-    if (!configured_) {
-        config_ = LoadModemConfig();
-        configured_ = true;
-    }
+    config_ = LoadModemConfig();
+    configured_ = true;
     ModemManagerBus bus(config_.commandTimeoutMs, interrupts_, seen);
     BusError error;
     if (!bus.connect(error)) {

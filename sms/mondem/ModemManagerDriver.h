@@ -53,5 +53,5 @@ private:
     std::atomic<std::uint64_t> interrupts_{0};
     ModemConfig config_;
     bool configured_ = false;
-    bool pinRefused_ = false; // a PIN the SIM refused is not entered again
+    bool pinRefused_ = false; // a PIN the SIM refused is entered again only after setModemType
 };

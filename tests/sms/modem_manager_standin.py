@@ -13,7 +13,7 @@ in "end" on standard output:
   outcome sent|fail|hang      how the next sends end (hang: Send never replies)
   refuse on|off               Create, Send, Delete and SendPin refused with AccessDenied
   lock PIN                    the SIM is locked until SendPin(PIN)
-  state N                     the modem's State (MMModemState)
+  state N                     the modem's State (MMModemState); other than 2, the SIM unlocked
   log                         what clients did: "create NUMBER HEXTEXT", "send PATH",
                               "delete PATH", "sendpin PIN", in order
   stored                      how many messages the modem holds
@@ -296,7 +296,12 @@ def handle(world, bus, words):
             world.modem.update(MODEM, "UnlockRequired", dbus.UInt32(LOCK_SIM_PIN))
         return ["ok"]
     if command == "state" and args and world.modem:
-        world.modem.update(MODEM, "State", dbus.Int32(int(args[0])))
+        state = int(args[0])
+        if state != STATE_LOCKED:
+            # Past the lock: the SIM was unlocked (at the modem, say).
+            world.pin = ""
+            world.modem.update(MODEM, "UnlockRequired", dbus.UInt32(LOCK_NONE))
+        world.modem.update(MODEM, "State", dbus.Int32(state))
         return ["ok"]
     if command == "log":
         return list(world.log)
