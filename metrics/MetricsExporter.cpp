@@ -8,7 +8,7 @@
 
 MetricsExporter::MetricsExporter(ProbeCycle& cycle, const ListenAddress& address, bool modemReady,
                                  MetricsServer::Limits limits)
-    : modemReady_(modemReady), collector_(cycle, board_),
+    : modem_(modemReady), collector_(cycle, board_),
       server_(
           address, [this] { return Render(); }, kExpositionContentType, limits) {}
 
@@ -17,7 +17,7 @@ std::string MetricsExporter::Render() const {
     ScrapeExtras extras;
     extras.smsSent = SmsOutcomeCounts().sent.load();
     extras.smsFailed = SmsOutcomeCounts().failed.load();
-    extras.modemReady = modemReady_;
+    extras.modemReady = modem_.Ready();
     extras.process = ReadProcessStats();
     return RenderExposition(*snapshot, extras);
 }

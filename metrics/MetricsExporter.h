@@ -4,6 +4,7 @@
 #include "metrics/MetricsCollector.h"
 #include "metrics/MetricsServer.h"
 #include "metrics/MetricsSnapshot.h"
+#include "metrics/ModemWatch.h"
 #include "platform/StandardError.h"
 
 #include <functional>
@@ -15,7 +16,8 @@ class ProbeCycle;
 
 // The metrics endpoint of a running monitor: follows `cycle` on the GUI thread and serves what
 // it saw on `address` from a thread of its own. `cycle` must outlive it. `modemReady` is
-// whether the modem answered at start-up.
+// whether the modem answered at start-up; from then on the modem library's status is followed
+// (see ModemWatch).
 class MetricsExporter {
 public:
     // Throws MetricsListenError when `address` cannot be listened on.
@@ -28,7 +30,7 @@ public:
 private:
     std::string Render() const;
 
-    bool modemReady_;
+    ModemWatch modem_;
     SnapshotBoard board_;
     MetricsCollector collector_;
     // Last, so that its thread has stopped before the board goes.

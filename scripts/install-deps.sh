@@ -9,7 +9,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland
-    libasound2-dev
+    libasound2-dev libsystemd-dev
     fonts-wqy-zenhei
 )
 package_packages=(
@@ -20,10 +20,10 @@ test_packages=(
     xvfb xauth xdotool openbox trayer x11-utils
     clang libclang-rt-14-dev clang-format python3 git
     libinih-dev libsimpleini-dev
-    iproute2 util-linux dbus python3-dbusmock alsa-utils
+    iproute2 util-linux dbus python3-dbus python3-gi python3-dbusmock alsa-utils
     lintian desktop-file-utils appstream man-db
     prometheus
-    sway wtype grim python3-dbus python3-gi
+    sway wtype grim
 )
 
 case "${1:-test}" in

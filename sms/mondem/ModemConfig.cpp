@@ -111,7 +111,18 @@ ModemConfig ParseModemConfig(std::string_view text, std::vector<std::string>* pr
                 value = value.substr(0, at);
         value = Trim(value);
 
-        if (key == "device") {
+        if (key == "backend") {
+            const std::string name = Lower(value);
+            if (name == "auto")
+                config.backend = ModemConfig::Backend::Auto;
+            else if (name == "modemmanager")
+                config.backend = ModemConfig::Backend::ModemManager;
+            else if (name == "serial")
+                config.backend = ModemConfig::Backend::Serial;
+            else
+                problem("Backend=" + std::string(value) +
+                        " is not auto, modemmanager or serial; using auto");
+        } else if (key == "device") {
             config.device = std::string(value);
         } else if (key == "baud") {
             std::optional<int> baud = ParseInt(value, 1, 4000000);

@@ -10,6 +10,7 @@
 // or from the file named by the environment variable MONDEM_CONFIG when it is set:
 //
 //   [Modem]
+//   Backend=auto                                   ; auto, modemmanager or serial
 //   Device=/dev/serial/by-id/usb-...-if02-port0   ; empty or absent: search
 //   Baud=115200
 //   Search=/dev/ttyUSB* /dev/ttyACM*               ; glob patterns, blank- or ";"-separated
@@ -18,8 +19,15 @@
 //   SendTimeout=45000                              ; ms for +CMGS after the message went out
 //   Pin=1234                                       ; only for a SIM that asks for its PIN
 //
+// Backend: how messages go out. serial: the driver opens the modem's AT port itself.
+// modemmanager: through ModemManager on the system bus, Device naming the modem by one of its
+// ports or its equipment identifier (IMEI). auto: ModemManager when it runs and manages a modem
+// (the one Device names, when set), serial otherwise.
+//
 // Keys and the section name are case-insensitive; ";" and "#" start comments.
 struct ModemConfig {
+    enum class Backend { Auto, ModemManager, Serial };
+    Backend backend = Backend::Auto;
     std::string device;
     int baud = 115200;
     std::vector<std::string> search = {"/dev/ttyUSB*", "/dev/ttyACM*"};

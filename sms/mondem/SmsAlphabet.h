@@ -13,6 +13,9 @@
 // and the conversion goes on; the result never depends on the process locale.
 std::u16string GbkToUtf16(std::string_view gbk);
 
+// GBK to UTF-8, as GbkToUtf16 reads it.
+std::string GbkToUtf8(std::string_view gbk);
+
 // The septets of `text` in the GSM 7-bit default alphabet: one septet per character, two (escape
 // 0x1B, then the code) for the characters of the extension table ("[", "]", "{", "}", "\", "^",
 // "|", "~"). nullopt when some character has no place there: everything outside printable ASCII

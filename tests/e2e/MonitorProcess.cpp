@@ -102,6 +102,9 @@ void MonitorProcess::Start(const std::filesystem::path& dir, const MonitorLaunch
                                                           : launch.sessionBus;
         setenv("SM_SESSION_BUS", bus.c_str(), 1);
         setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+        // Nor a system bus, unless the test gives one: no ModemManager of the machine answers.
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (dir / "no-system-bus").string()).c_str(),
+               1);
         for (const auto& [name, value] : launch.environment)
             setenv(name.c_str(), value.c_str(), 1);
         if (screen_ == MonitorScreen::OwnDisplay) {

@@ -49,6 +49,19 @@ TEST(ParseModemConfig, ReadsEveryKey) {
     EXPECT_EQ(config.pin, "0000");
 }
 
+TEST(ParseModemConfig, BackendIsAutoUnlessNamedAndAnUnknownOneIsReported) {
+    EXPECT_EQ(ParseModemConfig("[Modem]\n").backend, ModemConfig::Backend::Auto);
+    EXPECT_EQ(ParseModemConfig("[Modem]\nBackend=ModemManager\n").backend,
+              ModemConfig::Backend::ModemManager);
+    EXPECT_EQ(ParseModemConfig("[Modem]\nbackend = serial ; the AT port\n").backend,
+              ModemConfig::Backend::Serial);
+    std::vector<std::string> problems;
+    EXPECT_EQ(ParseModemConfig("[Modem]\nBackend=mm\n", &problems).backend,
+              ModemConfig::Backend::Auto);
+    EXPECT_EQ(problems, std::vector<std::string>{
+                            "Backend=mm is not auto, modemmanager or serial; using auto"});
+}
+
 TEST(ParseModemConfig, LaterSectionsDoNotLeakIn) {
     ModemConfig config = ParseModemConfig("[Modem]\nBaud=57600\n[Other]\nBaud=9600\nDevice=/x\n");
     EXPECT_EQ(config.baud, 57600);

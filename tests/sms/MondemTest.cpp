@@ -39,11 +39,17 @@ std::string AlertText(const std::string& name) {
 // closes the library's port afterwards so the next test starts from nothing.
 class MondemTest : public testing::Test {
 protected:
-    void SetUp() override { setenv("MONDEM_CONFIG", (dir_ / "mondem.ini").c_str(), 1); }
+    void SetUp() override {
+        setenv("MONDEM_CONFIG", (dir_ / "mondem.ini").c_str(), 1);
+        // Backend=auto must not find a ModemManager of the machine: these cases are the serial
+        // path's.
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket", 1);
+    }
 
     void TearDown() override {
         fnCloseModem(-1);
         unsetenv("MONDEM_CONFIG");
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     }
 
     void writeConfig(const std::string& modemSection) {

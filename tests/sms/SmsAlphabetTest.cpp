@@ -11,6 +11,16 @@ TEST(GbkToUtf16, ConvertsChineseAndAscii) {
     EXPECT_EQ(GbkToUtf16(""), u"");
 }
 
+TEST(GbkToUtf8, ConvertsAcrossAllUtf8Lengths) {
+    auto utf8 = [](const char8_t* text) {
+        return std::string(reinterpret_cast<const char*>(text));
+    };
+    // One, two, three and (GB18030's four-byte form, outside the BMP) four UTF-8 bytes.
+    EXPECT_EQ(GbkToUtf8("A\xA1\xA4\xCA\xFD\x95\x32\x82\x36"), utf8(u8"A·数𠀀"));
+    EXPECT_EQ(GbkToUtf8("Vormix服务器:【x】发生故障!--"), utf8(u8"Vormix服务器:【x】发生故障!--"));
+    EXPECT_EQ(GbkToUtf8("\x81"), "?");
+}
+
 TEST(GbkToUtf16, MarksInvalidBytesAndGoesOn) {
     // A lead byte at the very end, and one followed by a byte that cannot trail it.
     EXPECT_EQ(GbkToUtf16("ab\x81"), u"ab?");
