@@ -9,7 +9,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-    libasound2-dev
+    libasound2-dev libsqlite3-dev
     fonts-wqy-zenhei
 )
 package_packages=(
