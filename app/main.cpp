@@ -1,6 +1,7 @@
 // The program's single entry. Its single exit is TForm1::FormCloseQuery; the return below is
 // reached only if the event loop ever ends on its own.
 #include "app/ErrorBox.h"
+#include "app/HistoryStart.h"
 #include "app/RuntimeFolder.h"
 #include "app/ShutdownSignals.h"
 #include "app/SingleInstance.h"
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
     RouteShutdownSignals([&form] { form.close(); });
     // Off unless monitor.ini asks for it; started before the first cycle (Timer1's first second).
     const auto metrics = StartMetrics(form.Engine(), form.ModemReady());
+    // On unless monitor.ini switches it off; the close path writes what it still holds.
+    const auto history = StartHistory(form.Engine());
+    if (history)
+        form.BeforeExit = [&history] { history->Stop(); };
     form.show();
     application.exec();
     // A late request must reach neither the window nor the log once they go.

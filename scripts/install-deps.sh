@@ -9,7 +9,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland
-    libasound2-dev libsystemd-dev
+    libasound2-dev libsystemd-dev libsqlite3-dev
     fonts-wqy-zenhei
 )
 package_packages=(

@@ -105,6 +105,8 @@ void TForm1::FormCloseQuery() {
     SetModemApi(&ClosedModemApi())->CloseModem(-1);
     // Nothing may run after the modem is closed: no timer, no socket event, no log line. So the
     // process ends here instead of unwinding through the event loop.
+    if (BeforeExit)
+        RunGuarded([this] { BeforeExit(); });
     if (logCopy_)
         logCopy_->Flush();
     FlushStandardError();

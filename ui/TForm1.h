@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,10 @@ public:
 
     // The probe cycle with CS1, Timer1 and Timer2.
     ProbeCycle& Engine() { return *engine_; }
+
+    // Runs on the close path after the modem is closed and before the process ends (the history
+    // writes what it holds there); must not throw.
+    std::function<void()> BeforeExit;
 
     TListView* ListView1 = nullptr;
     QLabel* Label4 = nullptr;
