@@ -2,13 +2,14 @@
 # The monitor on Wayland: a headless sway of the test's own, run as an unprivileged user (sway
 # refuses root; a root test runs everything as nobody), the program natively through Qt's
 # Wayland plugin, a private session bus with a StatusNotifierItem watcher the test provides
-# (tests/e2e/sni_watcher.py), screenshots through grim. Checked: the window in sway's tree, a
-# probe of a loopback server, the tray item registered with the watcher and answering, and an
-# empty standard error.
+# (tests/e2e/sni_watcher.py), the keyboard through wtype, screenshots through grim. Checked: the
+# window in sway's tree, a probe of a loopback server, the tray item registered with the watcher,
+# the settings dialog driven by the keyboard writing servers.ini, 缩成图标 hiding the window and
+# a double activation of the item showing it again, and an empty standard error.
 #
 # usage: wayland_e2e.sh <program>
-# SM_SCREENSHOT_DIR=<folder>: also keeps wayland-main-window.png there.
-# Exit code 77 (skipped): sway, grim or Qt's Wayland plugin is missing.
+# SM_SCREENSHOT_DIR=<folder>: also keeps wayland-main-window.png and wayland-settings-dialog.png.
+# Exit code 77 (skipped): sway, wtype, grim or Qt's Wayland plugin is missing.
 set -uo pipefail
 
 program=$(realpath "$1")
@@ -16,7 +17,7 @@ here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 export LC_ALL=C.UTF-8
 source "$here/lib.sh"
 
-for tool in sway swaymsg grim dbus-daemon; do
+for tool in sway swaymsg wtype grim dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool missing" >&2; exit 77; }
 done
 ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
@@ -53,6 +54,14 @@ session_env+=(WAYLAND_DISPLAY="$wayland_display")
 swaysock_found() { ls "$work/xdg"/sway-ipc.* >/dev/null 2>&1; }
 wait_for 30 "sway's IPC socket" swaysock_found
 session_env+=(SWAYSOCK="$(ls "$work/xdg"/sway-ipc.* | head -n1)")
+
+# A keyboard on the seat for the whole test (sway has no input devices here): a wtype that
+# presses Shift and then waits. Each short wtype call after types through the same seat; alone,
+# each would bring the seat's keyboard with it and take it away again, and the keys would be
+# gone before the program had taken the keyboard in.
+"${user_prefix[@]}" "${session_env[@]}" wtype -k Shift_L -s 900000 -k Shift_L >"$work/wtype.log" 2>&1 &
+e2e_pids+=("$!")
+e2e_logs+=("$work/wtype.log")
 
 # The session bus, and on it the watcher of the panel.
 as_user "${session_env[@]}" dbus-daemon --session --nofork --address="unix:path=$work/xdg/bus" \
@@ -102,10 +111,14 @@ def walk(n):
 walk(json.load(sys.stdin))
 sys.exit(1)' "$1"
 }
+dialog_up() { window_rect 添加服务器 >/dev/null; }
+dialog_gone() { ! dialog_up; }
+keys() { as_user "${session_env[@]}" wtype -d 100 "$@"; }
 main_window_up() {
     alive "$app_pid" || return 2
     window_rect Vormix服务器监控 >/dev/null || window_rect com.vormix.ServerMonitor >/dev/null
 }
+main_window_gone() { ! main_window_up; }
 probed() { alive "$app_pid" || return 2; grep -qs " $app_pid\$" "$work/record" || return 1; }
 item_registered() { [ -s "$work/items" ]; }
 shoot() {
@@ -131,6 +144,32 @@ as_user "${session_env[@]}" dbus-send --session --print-reply --dest="$item_name
     org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierItem string:Status \
     >"$work/status" 2>&1 || fail "the item does not answer: $(cat "$work/status")"
 grep -q '"Active"' "$work/status" || fail "the item's status: $(cat "$work/status")"
+
+# The focus starts in the log pane; Tab goes list, 立即刷新, 设置.
+keys -k Tab -k Tab -k Tab -k space
+wait_for 30 "the settings dialog" dialog_up
+sleep 1
+# From the server list: Tab goes 删除 (BitBtn1), Edit1, Edit2, Edit3, CheckBox1, 添加/修改.
+keys -k Tab -k Tab E2E -k Tab 127.0.0.1 -k Tab 7999 -k Tab -k Tab -k space
+has_new_server() {
+    grep -q $'^\\[E2E\\]\r$' "$work/run/servers.ini" && grep -q $'^Port=7999\r$' "$work/run/servers.ini"
+}
+wait_for 20 "servers.ini to hold the new server" has_new_server
+sleep 0.5
+shoot 添加服务器 wayland-settings-dialog.png
+# Adding puts the focus back in Edit1; from there 关闭 (BitBtn2) is seven Tabs on.
+keys -k Tab -k Tab -k Tab -k Tab -k Tab -k Tab -k Tab -k space
+wait_for 20 "the dialog to close" dialog_gone
+
+# 缩成图标 (the focus is back on 设置): with the watcher's host on the bus the window hides.
+keys -k Tab -k space
+wait_for 20 "the main window to hide" main_window_gone
+# A double-click on the item, as a StatusNotifierItem host reports it: two activations.
+for i in 1 2; do
+    as_user "${session_env[@]}" dbus-send --session --type=method_call --dest="$item_name" \
+        "$item_path" org.kde.StatusNotifierItem.Activate int32:0 int32:0
+done
+wait_for 20 "the main window to come back" main_window_up
 
 # Nothing was wrong, so nothing was said on standard error.
 [ ! -s "$work/stderr" ] || fail "standard error was not empty: $(cat "$work/stderr")"
