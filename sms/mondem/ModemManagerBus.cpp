@@ -152,8 +152,9 @@ ModemManagerBus::ModemManagerBus(int callTimeoutMs, const std::atomic<std::uint6
                                  std::uint64_t seen)
     : callTimeoutMs_(callTimeoutMs), interrupts_(interrupts), interruptsAtStart_(seen) {}
 
+// Not flushed: every call sent was answered or given up, and a flush could wait on a stuck bus.
 ModemManagerBus::~ModemManagerBus() {
-    sd_bus_flush_close_unref(bus_);
+    sd_bus_close_unref(bus_);
 }
 
 bool ModemManagerBus::connect(BusError& error) {

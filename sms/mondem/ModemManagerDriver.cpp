@@ -203,10 +203,10 @@ int ModemManagerDriver::sendMessage(const char* number, const char* text) {
 int ModemManagerDriver::status() {
     const std::uint64_t seen = interrupts_;
     std::unique_lock lock(mutex_, std::defer_lock);
-    // A send in progress holds the driver for up to SendTimeout; the state can wait for it
-    // only briefly.
+    // A send in progress holds the driver for up to SendTimeout; the state waits for it only
+    // briefly, and then is what it was last seen to be.
     if (!lock.try_lock_for(1s))
-        return -1;
+        return lastStatus_;
     if (!configured_) {
         config_ = LoadModemConfig();
         configured_ = true;
@@ -214,9 +214,10 @@ int ModemManagerDriver::status() {
     ModemManagerBus bus(config_.commandTimeoutMs, interrupts_, seen);
     BusError error;
     if (!bus.connect(error))
-        return -1;
+        return lastStatus_ = -1;
     const std::optional<ManagedModem> modem = find(bus, Need::Present, true);
-    return modem && modem->state >= kStateRegistered ? 0 : -1;
+    lastStatus_ = modem && modem->state >= kStateRegistered ? 0 : -1;
+    return lastStatus_;
 }
 
 int ModemManagerDriver::closeModem() {

@@ -28,7 +28,8 @@ public:
     // message's State followed until sent, at most SendTimeout; Delete afterwards. 0 only when
     // ModemManager reports the message sent.
     int sendMessage(const char* number, const char* text);
-    // 0 when the modem is there and registered on a network, -1 otherwise.
+    // 0 when the modem is there and registered on a network, -1 otherwise. While a send holds
+    // the driver for more than a second, the answer it last gave.
     int status();
     // Cuts short an operation in progress on another thread (it fails within a quarter of a
     // second) and waits at most a second for it. Always 0.
@@ -53,5 +54,6 @@ private:
     std::atomic<std::uint64_t> interrupts_{0};
     ModemConfig config_;
     bool configured_ = false;
+    std::atomic<int> lastStatus_{-1};
     bool pinRefused_ = false; // a PIN the SIM refused is entered again only after setModemType
 };

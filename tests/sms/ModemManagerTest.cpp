@@ -300,6 +300,20 @@ TEST_F(ModemManagerTest, StatusFollowsTheModemsState) {
     EXPECT_EQ(fnGetStatus(-1), 0);
 }
 
+TEST_F(ModemManagerTest, StatusDuringALongSendIsTheLastOneSeen) {
+    start("Backend=modemmanager\nSendTimeout=6000\n");
+    bringUp();
+    ASSERT_EQ(fnGetStatus(-1), 0);
+    standIn_->command("outcome hang");
+    std::thread sender([] { EXPECT_EQ(fnSendMsg(-1, kNumber, "down"), -1); });
+    // The send holds the driver now (its Create is logged).
+    const Clock::time_point until = Clock::now() + 30s;
+    while (standIn_->logged("send").empty() && Clock::now() < until)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(fnGetStatus(-1), 0);
+    sender.join();
+}
+
 TEST_F(ModemManagerTest, AutoTakesModemManagerWhenItManagesTheModem) {
     start("Backend=auto\n");
     bringUp();
