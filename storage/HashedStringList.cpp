@@ -119,10 +119,17 @@ int THashedStringList::IndexOf(std::string_view text) const {
 
 int THashedStringList::IndexOfName(std::string_view name) const {
     if (Count() <= kScanLimit) {
+        // A name part holds no "=", and one equal to `name` is followed by the first "=".
+        if (name.find('=') != std::string_view::npos)
+            return -1;
         const auto& items = Items();
-        for (int i = Count() - 1; i >= 0; --i)
-            if (items[i].text.find('=') != std::string::npos && SameText(KeyAt(i, true), name))
+        const size_t n = name.size();
+        for (int i = Count() - 1; i >= 0; --i) {
+            const std::string& text = items[i].text;
+            if (text.size() > n && text[n] == '=' &&
+                SameText(std::string_view(text).substr(0, n), name))
                 return i;
+        }
         return -1;
     }
     if (!names_)

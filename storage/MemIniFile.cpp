@@ -2,6 +2,7 @@
 
 #include "storage/FileContent.h"
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -38,18 +39,19 @@ TMemIniFile::~TMemIniFile() {
 void TMemIniFile::LoadFile() {
     std::optional<std::string> content = ReadFileContent(FilePath());
     if (content)
-        ParseLines(SplitText(*content));
+        ParseText(*content);
 }
 
 void TMemIniFile::Clear() {
     for (int i = 0; i < sectionList_.Count(); ++i)
         delete Lines(i);
     sectionList_.Clear();
+    lastIndex_ = -1;
 }
 
 void TMemIniFile::SetText(std::string_view text) {
     Clear();
-    ParseLines(SplitText(text));
+    ParseText(text);
 }
 
 std::string TMemIniFile::Text() const {
@@ -64,55 +66,87 @@ THashedStringList* TMemIniFile::AppendSection(std::string name) {
     auto lines = std::make_unique<THashedStringList>();
     lines->SetCaseSensitive(sectionList_.CaseSensitive());
     sectionList_.AddObject(std::move(name), lines.get());
+    lastIndex_ = -1;
     return lines.release();
 }
 
 THashedStringList* TMemIniFile::FindSection(const std::string& section) const {
+    if (lastIndex_ >= 0 && section == lastName_)
+        return Lines(lastIndex_);
     int index = sectionList_.FindEntry(section);
-    return index < 0 ? nullptr : Lines(index);
+    if (index < 0)
+        return nullptr;
+    lastName_ = section;
+    lastIndex_ = index;
+    return Lines(index);
 }
+
+namespace {
+
+// Calls `line(view)` for each line of `buffer` as SplitText yields them.
+template <typename Line> void ForEachLine(std::string_view buffer, Line&& line) {
+    const char* p = buffer.data();
+    const char* const end = p + buffer.size();
+    while (p < end && *p != '\0') {
+        const char* start = p;
+        while (p < end && *p != '\r' && *p != '\n' && *p != '\0')
+            ++p;
+        line(std::string_view(start, static_cast<size_t>(p - start)));
+        if (p < end && *p == '\r')
+            ++p;
+        if (p < end && *p == '\n')
+            ++p;
+    }
+}
+
+} // namespace
 
 std::vector<std::string_view> TMemIniFile::SplitText(std::string_view buffer) {
     std::vector<std::string_view> lines;
-    const size_t n = buffer.size();
-    size_t i = 0;
-    while (i < n && buffer[i] != '\0') {
-        size_t start = i;
-        while (i < n && buffer[i] != '\r' && buffer[i] != '\n' && buffer[i] != '\0')
-            ++i;
-        lines.push_back(buffer.substr(start, i - start));
-        if (i < n && buffer[i] == '\r')
-            ++i;
-        if (i < n && buffer[i] == '\n')
-            ++i;
-    }
+    ForEachLine(buffer, [&lines](std::string_view line) { lines.push_back(line); });
     return lines;
 }
 
 void TMemIniFile::ParseLines(const std::vector<std::string_view>& lines) {
-    THashedStringList* current = nullptr;
-    for (std::string_view raw : lines) {
-        std::string_view line = Trim(raw);
-        if (line.empty() || line.front() == ';')
-            continue;
-        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            current = AppendSection(std::string(Trim(line.substr(1, line.size() - 2))));
-            continue;
-        }
-        if (!current)
-            continue;
-        size_t eq = line.find('=');
-        if (eq == std::string_view::npos) {
-            current->Add(std::string(line));
-            continue;
-        }
-        std::string_view name = Trim(line.substr(0, eq));
-        std::string_view value = Trim(line.substr(eq + 1));
-        std::string stored;
-        stored.reserve(name.size() + 1 + value.size());
-        stored.append(name).append(1, '=').append(value);
-        current->Add(std::move(stored));
+    ParseState state;
+    for (std::string_view raw : lines)
+        ParseLine(raw, state);
+    FlushLines(state);
+}
+
+void TMemIniFile::ParseText(std::string_view buffer) {
+    ParseState state;
+    ForEachLine(buffer, [this, &state](std::string_view raw) { ParseLine(raw, state); });
+    FlushLines(state);
+}
+
+void TMemIniFile::FlushLines(ParseState& state) {
+    if (state.current)
+        state.current->Append(std::move(state.pending));
+    state.pending.clear();
+}
+
+void TMemIniFile::ParseLine(std::string_view raw, ParseState& state) {
+    std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == ';')
+        return;
+    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+        FlushLines(state);
+        state.current = AppendSection(std::string(Trim(line.substr(1, line.size() - 2))));
+        return;
     }
+    if (!state.current)
+        return;
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        state.pending.emplace_back(line);
+        return;
+    }
+    std::string_view name = Trim(line.substr(0, eq));
+    std::string_view value = Trim(line.substr(eq + 1));
+    std::string& stored = state.pending.emplace_back(name.size() + 1 + value.size(), '=');
+    std::memcpy(stored.data(), name.data(), name.size());
+    std::memcpy(stored.data() + name.size() + 1, value.data(), value.size());
 }
 
 std::vector<std::string> TMemIniFile::RenderLines() const {
@@ -165,13 +199,16 @@ void TMemIniFile::PutStr(const std::string& section, const std::string& key,
 
 void TMemIniFile::GetKeyNames(const std::string& section, TStringList& target) const {
     target.Clear();
-    if (const THashedStringList* lines = FindSection(section))
+    if (const THashedStringList* lines = FindSection(section)) {
+        target.Reserve(lines->Count());
         for (int i = 0; i < lines->Count(); ++i)
             target.Add(std::string(lines->Names(i)));
+    }
 }
 
 void TMemIniFile::GetSectionNames(TStringList& target) const {
     target.Clear();
+    target.Reserve(sectionList_.Count());
     for (int i = 0; i < sectionList_.Count(); ++i)
         target.Add(sectionList_[i]);
 }
@@ -189,6 +226,7 @@ void TMemIniFile::RemoveSection(const std::string& section) {
         return;
     delete Lines(index);
     sectionList_.Delete(index);
+    lastIndex_ = -1;
 }
 
 void TMemIniFile::RemoveKey(const std::string& section, const std::string& key) {

@@ -65,6 +65,17 @@ public:
     static std::string JoinText(const std::vector<std::string>& lines);
 
 private:
+    // Parsing one line at a time: the section being filled, and its lines not yet handed to it
+    // (they go in at once, so that its list is sized once).
+    struct ParseState {
+        THashedStringList* current = nullptr;
+        std::vector<std::string> pending;
+    };
+    void ParseLine(std::string_view raw, ParseState& state);
+    static void FlushLines(ParseState& state);
+    // SplitText and ParseLines in one pass, without the list of lines.
+    void ParseText(std::string_view buffer);
+
     void LoadFile();
     THashedStringList* AppendSection(std::string name);
     THashedStringList* Lines(int section) const;
@@ -72,4 +83,8 @@ private:
     THashedStringList* FindSection(const std::string& section) const;
 
     THashedStringList sectionList_;
+    // The section the last lookup found, by its name as asked: reading a section key by key asks
+    // for the same one again and again. Forgotten on every change to the section list.
+    mutable std::string lastName_;
+    mutable int lastIndex_ = -1;
 };

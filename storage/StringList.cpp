@@ -34,6 +34,20 @@ int TStringList::AddObject(std::string text, void* object) {
     return Count() - 1;
 }
 
+void TStringList::Append(std::vector<std::string>&& lines) {
+    if (lines.empty())
+        return;
+    items_.reserve(items_.size() + lines.size());
+    for (std::string& line : lines)
+        items_.push_back({std::move(line), nullptr});
+    Changed();
+}
+
+void TStringList::Reserve(int count) {
+    if (count > 0)
+        items_.reserve(static_cast<size_t>(count));
+}
+
 void TStringList::Insert(int index, std::string text) {
     InsertObject(index, std::move(text), nullptr);
 }

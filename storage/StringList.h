@@ -38,6 +38,10 @@ public:
     // Appends and returns the new entry's position.
     int Add(std::string text);
     int AddObject(std::string text, void* object);
+    // Appends every string of `lines` (moving them out) with a single change notice.
+    void Append(std::vector<std::string>&& lines);
+    // Makes room for `count` entries in all, so that adding up to that many moves nothing.
+    void Reserve(int count);
     void Insert(int index, std::string text);
     void InsertObject(int index, std::string text, void* object);
     // Replaces the string at `index`, keeping its object.

@@ -1,11 +1,15 @@
 // LZHUF unpacking speed in MB/s of unpacked output, on 4 MB inputs of three kinds: bitmap-like
 // (long runs, the shape of skin images), text-like (an INI description repeated with
-// variations) and random bytes (nearly every symbol a literal, the slow path).
+// variations) and random bytes (nearly every symbol a literal, the slow path). UnpackC runs the
+// plain C yardstick (LzhufPlainC.c) on the same input, after checking that it gives the same bytes.
 
+#include "LzhufPlainC.h"
 #include "skin/format/Lzhuf.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,6 +64,22 @@ void Unpack(benchmark::State& state, Bytes (*make)()) {
     state.counters["ratio"] = double(packed.size()) / double(kSize);
 }
 
+void UnpackC(benchmark::State& state, Bytes (*make)()) {
+    const Bytes data = make();
+    const Bytes packed = LzhufPack(data);
+    Bytes out(kSize);
+    lzhuf_plain_c_decode(packed.data() + 4, packed.size() - 4, out.data(), out.size());
+    if (out != data) {
+        std::fprintf(stderr, "the C yardstick does not unpack what LzhufPack packed\n");
+        std::abort();
+    }
+    for (auto _ : state) {
+        lzhuf_plain_c_decode(packed.data() + 4, packed.size() - 4, out.data(), out.size());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(kSize));
+}
+
 void Pack(benchmark::State& state, Bytes (*make)()) {
     const Bytes data = make();
     for (auto _ : state) {
@@ -72,6 +92,9 @@ void Pack(benchmark::State& state, Bytes (*make)()) {
 BENCHMARK_CAPTURE(Unpack, bitmap, BitmapLike)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Unpack, text, TextLike)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Unpack, random, Random)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(UnpackC, bitmap, BitmapLike)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(UnpackC, text, TextLike)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(UnpackC, random, Random)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pack, bitmap, BitmapLike)->Unit(benchmark::kMillisecond);
 
 } // namespace

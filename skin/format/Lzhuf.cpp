@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -140,32 +142,54 @@ private:
     std::array<int, T> son_{};
 };
 
+// Bits are taken from the top of a 64-bit word that is topped up whole bytes at a time, eight at
+// once while the input lasts. Bits past the end of the input read as zero.
 class BitReader {
 public:
-    explicit BitReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    explicit BitReader(std::span<const std::uint8_t> bytes)
+        : next_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
-    int Bit() {
-        if (bitsLeft_ == 0) {
-            current_ = pos_ < bytes_.size() ? bytes_[pos_] : 0;
-            ++pos_;
-            bitsLeft_ = 8;
+    // At least 56 bits are available afterwards.
+    void Fill() {
+        if (end_ - next_ >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, next_, sizeof word);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+            // The bits past the whole bytes taken are the input's next bits too, so a later
+            // fill ORs the same values onto them.
+            bits_ |= word >> count_;
+            next_ += (63 - count_) >> 3;
+            count_ |= 56;
+            return;
         }
-        --bitsLeft_;
-        return (current_ >> bitsLeft_) & 1;
+        while (count_ <= 56) {
+            std::uint64_t byte = next_ < end_ ? *next_++ : 0;
+            bits_ |= byte << (56 - count_);
+            count_ += 8;
+        }
     }
 
-    int Bits(int count) {
-        int v = 0;
-        for (int i = 0; i < count; ++i)
-            v = (v << 1) | Bit();
-        return v;
+    int Available() const { return count_; }
+    // The next `n` bits (1..32) as a number; needs Available() >= n.
+    unsigned Peek(int n) const { return static_cast<unsigned>(bits_ >> (64 - n)); }
+    void Skip(int n) {
+        bits_ <<= n;
+        count_ -= n;
+    }
+    int Bit() {
+        if (count_ == 0)
+            Fill();
+        int bit = static_cast<int>(bits_ >> 63);
+        Skip(1);
+        return bit;
     }
 
 private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
-    unsigned current_ = 0;
-    int bitsLeft_ = 0;
+    const std::uint8_t* next_;
+    const std::uint8_t* end_;
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
 };
 
 class BitWriter {
@@ -199,6 +223,9 @@ private:
 };
 
 int DecodeChar(HuffTree& tree, BitReader& in) {
+    // Codes are far shorter than 32 bits; Bit() still refills should one run longer.
+    if (in.Available() < 32)
+        in.Fill();
     int c = tree.Son(R);
     while (c < T)
         c = tree.Son(c + in.Bit());
@@ -207,12 +234,16 @@ int DecodeChar(HuffTree& tree, BitReader& in) {
     return c;
 }
 
+// The first 8 bits say the upper 6 bits of the position and the code's length (3..8); the 6 bits
+// after the code are the lower ones.
 int DecodePosition(BitReader& in) {
-    int i = in.Bits(8);
-    int c = kTables.dCode[i] << 6;
-    int extra = kTables.dLen[i] - 2;
-    i = (i << extra) | in.Bits(extra);
-    return c | (i & 0x3F);
+    if (in.Available() < 14)
+        in.Fill();
+    unsigned first = in.Peek(8);
+    int length = kTables.dLen[first] + 6;
+    unsigned lower = in.Peek(length) & 0x3F;
+    in.Skip(length);
+    return (kTables.dCode[first] << 6) | static_cast<int>(lower);
 }
 
 void EncodeChar(HuffTree& tree, BitWriter& out, int symbol) {
@@ -305,33 +336,45 @@ private:
 
 std::vector<std::uint8_t> LzhufDecode(std::span<const std::uint8_t> bits, std::size_t size) {
     std::vector<std::uint8_t> out;
-    // The size field is only a claim: reserve a modest start and let real output grow it.
-    try {
-        out.reserve(std::min<std::size_t>(size, 1u << 20));
-    } catch (const std::bad_alloc&) {
-        throw ElzhException("LZH : Cannot get memory for dictionary tables");
-    }
+    // The size field is only a claim: start with a modest buffer and let real output grow it.
+    std::size_t room = std::min<std::size_t>(size, 1u << 20);
+    auto grow = [&out](std::size_t to) {
+        try {
+            out.resize(to);
+        } catch (const std::bad_alloc&) {
+            throw ElzhException("LZH : Cannot get memory for dictionary tables");
+        }
+    };
+    grow(room);
     HuffTree tree;
     BitReader in(bits);
-    std::array<std::uint8_t, N> ring;
-    ring.fill(' ');
-    int r = N - F;
-    while (out.size() < size) {
+    // The output is its own ring buffer: a match copies from the bytes already written, and from
+    // the spaces the ring holds at the start when it reaches back before the first byte.
+    std::size_t count = 0;
+    while (count < size) {
+        if (room - count < F) {
+            room = std::min(size, std::max(room * 2, count + F));
+            grow(room);
+        }
+        std::uint8_t* o = out.data();
         int c = DecodeChar(tree, in);
         if (c < 256) {
-            out.push_back(static_cast<std::uint8_t>(c));
-            ring[r] = static_cast<std::uint8_t>(c);
-            r = (r + 1) & (N - 1);
+            o[count++] = static_cast<std::uint8_t>(c);
             continue;
         }
-        int from = (r - DecodePosition(in) - 1) & (N - 1);
-        int length = c - 255 + THRESHOLD;
-        for (int k = 0; k < length && out.size() < size; ++k) {
-            std::uint8_t b = ring[(from + k) & (N - 1)];
-            out.push_back(b);
-            ring[r] = b;
-            r = (r + 1) & (N - 1);
+        const std::size_t distance = static_cast<std::size_t>(DecodePosition(in)) + 1;
+        const std::size_t length = std::min<std::size_t>(c - 255 + THRESHOLD, size - count);
+        if (distance <= count) {
+            // Byte by byte: a match may overlap the bytes it is producing.
+            const std::uint8_t* from = o + (count - distance);
+            std::uint8_t* to = o + count;
+            for (std::size_t k = 0; k < length; ++k)
+                to[k] = from[k];
+        } else {
+            for (std::size_t k = 0; k < length; ++k)
+                o[count + k] = count + k < distance ? ' ' : o[count + k - distance];
         }
+        count += length;
     }
     return out;
 }

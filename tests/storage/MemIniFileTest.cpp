@@ -170,6 +170,20 @@ TEST(MemIniFileDuplicates, SectionsReadWriteAndRemoveTheLastOne) {
     EXPECT_EQ(ini->Text(), "[B]\r\nk=b\r\n\r\n");
 }
 
+TEST(MemIniFileDuplicates, ALookupAfterTheSectionsChangedSeesTheNewOnes) {
+    auto ini = Parsed("[Server01]\r\nk=1\r\n[B]\r\nk=b\r\n");
+    ASSERT_EQ(ini->GetInt("Server01", "k", 0), 1);
+    ini->SetText("[B]\r\nk=c\r\n[Server01]\r\nk=2\r\n");
+    EXPECT_EQ(ini->GetInt("Server01", "k", 0), 2);
+    EXPECT_EQ(ini->GetStr("B", "k", ""), "c");
+    ini->RemoveSection("B");
+    EXPECT_EQ(ini->GetInt("Server01", "k", 0), 2);
+    ini->PutInt("server01", "k", 3);
+    EXPECT_EQ(ini->GetInt("Server01", "k", 0), 3);
+    ini->Clear();
+    EXPECT_EQ(ini->GetInt("Server01", "k", 0), 0);
+}
+
 TEST(MemIniFileDuplicates, KeysReadAndReplaceTheLastOne) {
     auto ini = Parsed("[S]\r\nPort=1\r\nx=0\r\nport=2\r\n");
     EXPECT_EQ(ini->GetInt("S", "Port", 0), 2);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -68,6 +69,37 @@ TEST(HashedStringList, LongListsFindTheLastMatchThroughTheIndex) {
         EXPECT_EQ(list.FindKey("Port"), padding) << padding;
         EXPECT_EQ(list.FindEntry("HOST"), -1) << padding;
     }
+}
+
+TEST(HashedStringList, LongNamesFoldTheSameThroughTheIndex) {
+    // Names of 8 bytes and more, with double-byte characters at every offset of an 8-byte word:
+    // whatever the hashing does in whole words, equal names must meet.
+    THashedStringList list;
+    for (int i = 0; i < 20; ++i)
+        list.Add("pad" + std::to_string(i) + "=x");
+    std::vector<std::string> names;
+    for (int at = 0; at < 17; ++at) {
+        std::string name = "ServerNameAbcdefghij";
+        name.insert(static_cast<size_t>(at), "\xB7\x61");
+        names.push_back(name);
+        list.Add(name + "=" + std::to_string(at));
+    }
+    list.Add("LongerThanSixteenBytesKey=last");
+    for (int at = 0; at < 17; ++at) {
+        std::string upper = names[at];
+        for (size_t i = 0; i < upper.size(); ++i) {
+            if (static_cast<unsigned char>(upper[i]) == 0xB7)
+                ++i; // the byte after a lead byte keeps its case
+            else if (upper[i] >= 'a' && upper[i] <= 'z')
+                upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+        }
+        EXPECT_EQ(list.FindKey(upper), 20 + at) << at;
+        std::string trailFolded = upper;
+        trailFolded[trailFolded.find('\xB7') + 1] = 'A';
+        EXPECT_EQ(list.FindKey(trailFolded), -1) << at;
+    }
+    EXPECT_EQ(list.FindKey("longerthansixteenbyteskey"), 37);
+    EXPECT_EQ(list.FindKey("longerthansixteenbyteske"), -1);
 }
 
 TEST(HashedStringList, EveryKindOfChangeMakesTheIndexesSeeTheNewContent) {
