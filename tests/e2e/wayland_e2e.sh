@@ -40,10 +40,12 @@ session_env=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/xdg" LC_ALL=C.UTF-8
     DBUS_SESSION_BUS_ADDRESS="unix:path=$work/xdg/bus" PATH=/usr/bin:/bin
     LSAN_OPTIONS="${LSAN_OPTIONS:-}" ASAN_OPTIONS="${ASAN_OPTIONS:-}")
 
-# The compositor: headless, no input devices , pixman.
+# The compositor: headless, no input devices, pixman. The processes that last the whole test are
+# started without as_user: through a function, $! would be a subshell, and killing it at the end
+# would leave the process itself running.
 printf 'output HEADLESS-1 resolution 1024x768\n' >"$work/sway.conf"
 chmod 644 "$work/sway.conf"
-as_user "${session_env[@]}" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+"${user_prefix[@]}" "${session_env[@]}" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
     sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 e2e_pids+=("$!")
 e2e_logs+=("$work/sway.log")
@@ -64,13 +66,13 @@ e2e_pids+=("$!")
 e2e_logs+=("$work/wtype.log")
 
 # The session bus, and on it the watcher of the panel.
-as_user "${session_env[@]}" dbus-daemon --session --nofork --address="unix:path=$work/xdg/bus" \
+"${user_prefix[@]}" "${session_env[@]}" dbus-daemon --session --nofork --address="unix:path=$work/xdg/bus" \
     >"$work/bus.log" 2>&1 &
 e2e_pids+=("$!")
 wait_for 20 "the session bus" test -S "$work/xdg/bus"
 touch "$work/items"
 chmod 666 "$work/items"
-as_user "${session_env[@]}" /usr/bin/python3 "$here/sni_watcher.py" "$work/items" \
+"${user_prefix[@]}" "${session_env[@]}" /usr/bin/python3 "$here/sni_watcher.py" "$work/items" \
     >"$work/watcher.log" 2>&1 &
 e2e_pids+=("$!")
 e2e_logs+=("$work/watcher.log")
