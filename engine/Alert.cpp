@@ -89,6 +89,8 @@ void TAlert::Run() {
     if (Modem().SendMsg(-1, AdminNumber(), text.c_str()) == -1) {
         ++SmsOutcomeCounts().failed;
         Log("已发送短时发生错误!");
+        if (OnSmsOutcome)
+            OnSmsOutcome(false);
         return;
     }
     {
@@ -97,4 +99,6 @@ void TAlert::Run() {
     }
     ++SmsOutcomeCounts().sent;
     Log("已发送短信到管理员手机!");
+    if (OnSmsOutcome)
+        OnSmsOutcome(true);
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
     explicit TAlert(std::shared_ptr<AlertLog> log);
 
     std::int32_t ServerIndex = 0;
+    // Called on the worker's thread after each SMS send with whether the modem took it; may be
+    // empty.
+    std::function<void(bool sent)> OnSmsOutcome;
 
     // Starts the thread. If no thread can be had, the object is deleted and the error thrown.
     void Start();

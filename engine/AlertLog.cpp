@@ -17,6 +17,14 @@ void AlertLog::Post(const std::string& line) {
         [sink = sink_, line] { RunGuarded([&] { sink(line); }); }, Qt::QueuedConnection);
 }
 
+void AlertLog::Call(std::function<void()> call) {
+    std::lock_guard lock(lock_);
+    if (!receiver_)
+        return;
+    QMetaObject::invokeMethod(
+        receiver_, [call = std::move(call)] { RunGuarded([&] { call(); }); }, Qt::QueuedConnection);
+}
+
 void AlertLog::Detach() {
     std::lock_guard lock(lock_);
     receiver_ = nullptr;

@@ -18,6 +18,8 @@ public:
 
     // Any thread.
     void Post(const std::string& line);
+    // Any thread: runs `call` on the receiver's thread, or never once detached.
+    void Call(std::function<void()> call);
     // The receiver's thread.
     void Detach();
 

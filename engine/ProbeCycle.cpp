@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <limits>
 #include <thread>
@@ -57,6 +58,7 @@ void ProbeCycle::LoadServers() {
         ~Restart() {
             cycle.records_.fill(ProbeRecord{});
             cycle.Notify([](ProbeObserver& o) { o.ServersLoaded(); });
+            cycle.outages_.ServersLoaded(std::chrono::system_clock::now());
         }
     } restart{*this};
     ::LoadServers(view_);
@@ -124,6 +126,7 @@ void ProbeCycle::ProbeSlot(int slot) {
     probeFailed_ = false;
     probeStarted_ = false;
     probeOutcome_ = ProbeRecord::Outcome::None;
+    probeError_ = 0;
     connectTime_.reset();
 
     CS1.SetAddress(ServerTable[slot].IP);
@@ -132,6 +135,7 @@ void ProbeCycle::ProbeSlot(int slot) {
     // not overwritten.
     ProbeWaiting = true;
     attemptStart_ = std::chrono::steady_clock::now();
+    attemptWallStart_ = std::chrono::system_clock::now();
     try {
         CS1.SetActive(true);
     } catch (...) {
@@ -177,6 +181,17 @@ void ProbeCycle::RecordProbe() {
         ++record.failures;
     }
     Notify([slot, &record](ProbeObserver& o) { o.ProbeEnded(slot, record); });
+    outages_.ProbeEnded(slot, Result(), attemptWallStart_, record.lastProbeEnd, connectTime_);
+}
+
+ProbeResult ProbeCycle::Result() const {
+    // Success is only a connection the hold timer found open and closed itself; one the cycle
+    // ended otherwise was not held for the whole hold.
+    if (probeOutcome_ == ProbeRecord::Outcome::Success && HoldClosed)
+        return ProbeResult::Held;
+    if (connectTime_)
+        return ProbeResult::Dropped;
+    return probeError_ == ECONNREFUSED ? ProbeResult::Refused : ProbeResult::Unreachable;
 }
 
 void ProbeCycle::StartAlert() {
@@ -185,9 +200,21 @@ void ProbeCycle::StartAlert() {
         if (ServerTable[i].FailCount > 2) {
             auto* alert = new TAlert(alertLog_);
             alert->ServerIndex = i;
+            const Outage* outage = outages_.OpenOutage(i);
+            const std::uint64_t outageId = outage ? outage->id : 0;
+            ServerKey server;
+            if (const ServerKey* known = outages_.Server(i))
+                server = *known;
+            alert->OnSmsOutcome = [this, log = alertLog_, outageId, server](bool sent) {
+                const auto time = std::chrono::system_clock::now();
+                log->Call([this, outageId, server, time, sent] {
+                    outages_.SmsOutcome(outageId, server, time, sent);
+                });
+            };
             alert->Start();
             lastAlertSlot_ = i;
             Notify([i](ProbeObserver& o) { o.AlertStarted(i); });
+            outages_.AlertStarted(i);
             return;
         }
     }
@@ -253,6 +280,8 @@ void ProbeCycle::CS1Disconnect(TClientSocket*, TCustomWinSocket* Socket) {
 
 void ProbeCycle::CS1Error(TClientSocket*, TCustomWinSocket*, TErrorEvent, int& ErrorCode) {
     Handler(true, [this, &ErrorCode] {
+        if (probeError_ == 0)
+            probeError_ = ErrorCode;
         ErrorCode = 0;
         RecordFailure(CurrentSlot());
         ProbeWaiting = false;

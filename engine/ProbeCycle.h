@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OutageTracker.h"
 #include "engine/ProbeObserver.h"
 #include "engine/ServerTable.h"
 #include "net/ClientSocket.h"
@@ -51,6 +52,9 @@ public:
     // What the cycle has seen of `slot` (0..254) since the last LoadServers().
     const ProbeRecord& Record(int slot) const { return records_.at(slot); }
 
+    // Decides outages from this cycle's probes; its observers hear of them.
+    OutageTracker& Outages() { return outages_; }
+
     // Observers are not owned; one that goes away first removes itself.
     void AddObserver(ProbeObserver* observer);
     void RemoveObserver(ProbeObserver* observer);
@@ -70,6 +74,7 @@ private:
     int CurrentSlot() const;
     template <class Body> void Handler(bool endsProbe, Body&& body);
     void RecordProbe();
+    ProbeResult Result() const;
     template <class Call> void Notify(Call&& call);
 
     MonitorView& view_;
@@ -83,8 +88,12 @@ private:
     // Per probe: the outcome the handlers settled on last, and when the attempt started.
     ProbeRecord::Outcome probeOutcome_ = ProbeRecord::Outcome::None;
     std::chrono::steady_clock::time_point attemptStart_{};
+    std::chrono::system_clock::time_point attemptWallStart_{};
+    // The error code of the probe's last failure; 0 when none was reported.
+    int probeError_ = 0;
     std::optional<std::chrono::nanoseconds> connectTime_;
 
     std::array<ProbeRecord, kServerSlots> records_{};
+    OutageTracker outages_;
     std::vector<ProbeObserver*> observers_;
 };

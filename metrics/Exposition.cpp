@@ -79,6 +79,16 @@ void ServerFamilies(Writer& w, const MetricsSnapshot& snapshot) {
         w.Sample("servermonitor_consecutive_failures", labels[i],
                  std::to_string(snapshot.servers[i].consecutiveFailures));
 
+    w.Family("servermonitor_down", "gauge",
+             "Whether the server is in an outage: from its third failed probe in a row until a "
+             "probe holds its connection for the whole hold.");
+    for (size_t i = 0; i < n; ++i)
+        w.Sample("servermonitor_down", labels[i], snapshot.servers[i].down ? "1" : "0");
+
+    w.Family("servermonitor_outages_total", "counter", "Outages of the server since start-up.");
+    for (size_t i = 0; i < n; ++i)
+        w.Sample("servermonitor_outages_total", labels[i], Count(snapshot.servers[i].outages));
+
     w.Family("servermonitor_probes_total", "counter", "Probes of the server by result.");
     for (size_t i = 0; i < n; ++i) {
         w.Sample("servermonitor_probes_total", labels[i] + ",result=\"success\"",

@@ -31,11 +31,16 @@ MetricsCollector::MetricsCollector(ProbeCycle& cycle, SnapshotBoard& board)
         server.successes = record.successes;
         server.failures = record.failures;
     }
+    for (size_t slot = 0; slot < entryOfSlot_.size(); ++slot)
+        if (entryOfSlot_[slot] >= 0 && cycle_.Outages().OpenOutage(static_cast<int>(slot)))
+            snapshot_.servers[entryOfSlot_[slot]].down = true;
     cycle_.AddObserver(this);
+    cycle_.Outages().AddObserver(this);
     Publish();
 }
 
 MetricsCollector::~MetricsCollector() {
+    cycle_.Outages().RemoveObserver(this);
     cycle_.RemoveObserver(this);
 }
 
@@ -110,4 +115,26 @@ void MetricsCollector::CycleEnded(std::chrono::nanoseconds duration) {
 void MetricsCollector::AlertStarted(int) {
     ++snapshot_.alerts;
     Publish();
+}
+
+ServerMetrics* MetricsCollector::Find(const ServerKey& key) {
+    for (ServerMetrics& server : snapshot_.servers)
+        if (server.name == key.name && server.address == key.address && server.port == key.port)
+            return &server;
+    return nullptr;
+}
+
+void MetricsCollector::OutageStarted(const Outage& outage) {
+    if (ServerMetrics* server = Find(outage.server)) {
+        server->down = true;
+        ++server->outages;
+        Publish();
+    }
+}
+
+void MetricsCollector::OutageEnded(const Outage& outage) {
+    if (ServerMetrics* server = Find(outage.server)) {
+        server->down = false;
+        Publish();
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OutageObserver.h"
 #include "engine/ProbeObserver.h"
 #include "metrics/MetricsSnapshot.h"
 
@@ -21,8 +22,9 @@ class ProbeCycle;
 // reload restarts. The cycle and alert counts are kept for the life of the process.
 //
 // Registers itself with `cycle` and removes itself when destroyed; `cycle` and `board` must
-// outlive it. Creating it takes over what the cycle already saw of the current list.
-class MetricsCollector : public ProbeObserver {
+// outlive it. Creating it takes over what the cycle already saw of the current list. Whether a
+// server is down, and its outages, come from the cycle's outage tracker.
+class MetricsCollector : public ProbeObserver, public OutageObserver {
 public:
     MetricsCollector(ProbeCycle& cycle, SnapshotBoard& board);
     ~MetricsCollector() override;
@@ -33,12 +35,15 @@ public:
     void ProbeEnded(int slot, const ProbeRecord& record) override;
     void CycleEnded(std::chrono::nanoseconds duration) override;
     void AlertStarted(int slot) override;
+    void OutageStarted(const Outage& outage) override;
+    void OutageEnded(const Outage& outage) override;
 
 private:
     using Key = std::tuple<std::string, std::string, std::int32_t>;
 
     void ReadList();
     void Publish();
+    ServerMetrics* Find(const ServerKey& server);
 
     ProbeCycle& cycle_;
     SnapshotBoard& board_;

@@ -21,6 +21,10 @@ struct ServerMetrics {
     // The connect time of its last probe that connected.
     std::optional<double> connectSeconds;
     std::int32_t consecutiveFailures = 0;
+    // In an outage as the engine decides it (three failures in a row until a held probe), and
+    // the outages it started since start-up.
+    bool down = false;
+    std::uint64_t outages = 0;
     std::uint64_t successes = 0;
     std::uint64_t failures = 0;
 

@@ -1,20 +1,19 @@
 #pragma once
 
-#include "engine/ProbeObserver.h"
-#include "engine/ServerTable.h"
+#include "engine/OutageObserver.h"
 #include "ui/DesktopNotification.h"
 
-#include <array>
 #include <functional>
 
 class ProbeCycle;
 
-// Decides when the desktop hears of a server: once when the probe cycle starts the first alert
-// worker of an alert for it (the cycle starts one every cycle while the server keeps failing),
-// and once when a server that had alerted is reachable again. A reload of the server list
-// forgets every alert. Notifications are keyed by the server's name, so the desktop shows at
-// most one per server. Observes `cycle` for as long as it lives.
-class AlertNotifier : public ProbeObserver {
+// Tells the desktop of outages the engine decided: once when the probe cycle starts the first
+// alert worker of an outage, and once when a server whose outage was alerted answers again. An
+// outage that the reload of the list (or the stop) ended is not announced as a recovery, and
+// one that never alerted is not announced at all. Notifications are keyed by the server's name,
+// so the desktop shows at most one per server. Observes `cycle`'s outages for as long as it
+// lives.
+class AlertNotifier : public OutageObserver {
 public:
     using Sink = std::function<void(const DesktopNotification&)>;
 
@@ -23,18 +22,15 @@ public:
     AlertNotifier(const AlertNotifier&) = delete;
     AlertNotifier& operator=(const AlertNotifier&) = delete;
 
-    void ServersLoaded() override;
-    void ProbeEnded(int slot, const ProbeRecord& record) override;
-    void AlertStarted(int slot) override;
+    void AlertStarted(const Outage& outage) override;
+    void OutageEnded(const Outage& outage) override;
 
-    // The texts (GBK): the alert names the server, its address and its consecutive failures;
-    // the recovery names the server and its address.
-    static DesktopNotification AlertNotification(const TServers& server);
-    static DesktopNotification BackNotification(const TServers& server);
+    // The texts (GBK): the alert names the server, its address and its failures in a row; the
+    // recovery names the server and its address.
+    static DesktopNotification AlertNotification(const Outage& outage);
+    static DesktopNotification BackNotification(const Outage& outage);
 
 private:
     ProbeCycle& cycle_;
     Sink sink_;
-    // Per slot: an alert was notified and the server has not answered since.
-    std::array<bool, kServerSlots> alerting_{};
 };

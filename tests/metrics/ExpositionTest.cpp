@@ -40,6 +40,8 @@ MetricsSnapshot TableOfStates() {
     down.up = false;
     down.lastProbeSeconds = 1700000002.5;
     down.consecutiveFailures = 4;
+    down.down = true;
+    down.outages = 2;
     down.failures = 4;
     ServerMetrics fresh = Server("\x81\x5C", "127.0.0.1", 1);
     snapshot.servers = {up, down, fresh};
@@ -148,6 +150,29 @@ TEST(Exposition, TableOfStatesGivesThisExactText) {
         "servermonitor_consecutive_failures{" +
         kFresh +
         "} 0\n"
+        "# HELP servermonitor_down Whether the server is in an outage: from its third failed "
+        "probe in a row until a probe holds its connection for the whole hold.\n"
+        "# TYPE servermonitor_down gauge\n"
+        "servermonitor_down{" +
+        kWeb +
+        "} 0\n"
+        "servermonitor_down{" +
+        kOdd +
+        "} 1\n"
+        "servermonitor_down{" +
+        kFresh +
+        "} 0\n"
+        "# HELP servermonitor_outages_total Outages of the server since start-up.\n"
+        "# TYPE servermonitor_outages_total counter\n"
+        "servermonitor_outages_total{" +
+        kWeb +
+        "} 0\n"
+        "servermonitor_outages_total{" +
+        kOdd +
+        "} 2\n"
+        "servermonitor_outages_total{" +
+        kFresh +
+        "} 0\n"
         "# HELP servermonitor_probes_total Probes of the server by result.\n"
         "# TYPE servermonitor_probes_total counter\n"
         "servermonitor_probes_total{" +
@@ -181,12 +206,13 @@ TEST(Exposition, TableOfStatesGivesThisExactText) {
 
 TEST(Exposition, EveryFamilyKeepsItsHelpAndTypeWithoutSamples) {
     const std::string text = RenderExposition(MetricsSnapshot{}, ScrapeExtras{});
-    for (const char* family : {"servermonitor_up", "servermonitor_connect_duration_seconds",
-                               "servermonitor_consecutive_failures", "servermonitor_probes_total",
-                               "servermonitor_last_probe_timestamp_seconds",
-                               "servermonitor_cycles_total", "servermonitor_cycle_duration_seconds",
-                               "servermonitor_alerts_total", "servermonitor_sms_total",
-                               "servermonitor_notifications_total", "servermonitor_modem_ready"}) {
+    for (const char* family :
+         {"servermonitor_up", "servermonitor_connect_duration_seconds",
+          "servermonitor_consecutive_failures", "servermonitor_down", "servermonitor_outages_total",
+          "servermonitor_probes_total", "servermonitor_last_probe_timestamp_seconds",
+          "servermonitor_cycles_total", "servermonitor_cycle_duration_seconds",
+          "servermonitor_alerts_total", "servermonitor_sms_total",
+          "servermonitor_notifications_total", "servermonitor_modem_ready"}) {
         EXPECT_NE(text.find(std::string("# HELP ") + family + " "), std::string::npos) << family;
         EXPECT_NE(text.find(std::string("# TYPE ") + family + " "), std::string::npos) << family;
     }

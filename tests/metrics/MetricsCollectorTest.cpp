@@ -136,6 +136,11 @@ TEST_F(MetricsCollectorTest, TheBoardFollowsEveryProbeCycleAndAlert) {
     EXPECT_EQ(three.servers[0].successes, 3u);
     EXPECT_EQ(three.servers[1].failures, 3u);
     EXPECT_EQ(three.servers[1].consecutiveFailures, 3);
+    // The third failure in a row is also an outage, as the engine decides it.
+    EXPECT_FALSE(three.servers[0].down);
+    EXPECT_TRUE(three.servers[1].down);
+    EXPECT_EQ(three.servers[1].outages, 1u);
+    EXPECT_FALSE(one.servers[1].down);
     EXPECT_EQ(three.cycles, 3u);
     // The third failure in a row starts the alert.
     EXPECT_EQ(three.alerts, 1u);

@@ -6,21 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Urgency = DesktopNotification::Urgency;
-
-ProbeRecord Outcome(ProbeRecord::Outcome outcome) {
-    ProbeRecord record;
-    record.lastOutcome = outcome;
-    return record;
-}
-
-const ProbeRecord kUp = Outcome(ProbeRecord::Outcome::Success);
-const ProbeRecord kDown = Outcome(ProbeRecord::Outcome::Failure);
 
 // A cycle that never runs by itself, and a table of three servers; what is notified is kept as
 // "summary|body|urgency".
@@ -35,16 +27,18 @@ protected:
     }
     void TearDown() override { LoadServersFrom(dir.file("none.ini"), view); }
 
-    // The alert observer sees FailCount as the cycle left it.
+    // The engine's outage tracker is fed as the cycle feeds it.
     void Fail(int slot, int times) {
-        ServerTable[slot].FailCount += times;
+        const auto now = std::chrono::system_clock::now();
         for (int i = 0; i < times; ++i)
-            notifier.ProbeEnded(slot, kDown);
+            engine.Outages().ProbeEnded(slot, ProbeResult::Refused, now, now, {});
     }
     void Succeed(int slot) {
-        ServerTable[slot].FailCount = 0;
-        notifier.ProbeEnded(slot, kUp);
+        const auto now = std::chrono::system_clock::now();
+        engine.Outages().ProbeEnded(slot, ProbeResult::Held, now, now,
+                                    std::chrono::milliseconds(1));
     }
+    void AlertStarted(int slot) { engine.Outages().AlertStarted(slot); }
 
     TempDir dir;
     FakeView view;
@@ -60,9 +54,9 @@ protected:
 
 TEST_F(AlertNotifierTest, OneNotificationPerAlertAndOneWhenTheServerIsBack) {
     Fail(1, 3);
-    notifier.AlertStarted(1);
+    AlertStarted(1);
     Fail(1, 1);
-    notifier.AlertStarted(1); // the same alert, a cycle later
+    AlertStarted(1); // the same alert, a cycle later
     Succeed(1);
     Succeed(1); // back already: nothing more
     EXPECT_EQ(shown,
@@ -74,7 +68,7 @@ TEST_F(AlertNotifierTest, OneNotificationPerAlertAndOneWhenTheServerIsBack) {
     // A new run of failures is a new alert.
     shown.clear();
     Fail(1, 5);
-    notifier.AlertStarted(1);
+    AlertStarted(1);
     EXPECT_EQ(shown,
               std::vector<std::string>{"服务器故障：数据库|127.0.0.2:5432 连续5次连接失败|2"});
 }
@@ -89,29 +83,27 @@ TEST_F(AlertNotifierTest, AServerThatNeverAlertedIsNotAnnouncedWhenItAnswers) {
 
 TEST_F(AlertNotifierTest, ServersAlertApartAndAReloadForgetsTheirAlerts) {
     Fail(0, 3);
-    notifier.AlertStarted(0);
+    AlertStarted(0);
     Succeed(0);
     Fail(2, 3);
-    notifier.AlertStarted(2);
+    AlertStarted(2);
     Fail(0, 3);
-    notifier.AlertStarted(0);
+    AlertStarted(0);
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(keys, (std::vector<std::string>{"网站", "网站", "邮件", "网站"}));
 
     // After a reload a server that is still failing alerts again, and one that answers is not
     // announced as back.
     shown.clear();
-    for (TServers& slot : ServerTable)
-        slot.FailCount = 0;
-    notifier.ServersLoaded();
+    engine.Outages().ServersLoaded(std::chrono::system_clock::now());
     Succeed(2);
     Fail(0, 3);
-    notifier.AlertStarted(0);
+    AlertStarted(0);
     EXPECT_EQ(shown, std::vector<std::string>{"服务器故障：网站|127.0.0.1:80 连续3次连接失败|2"});
     // Out-of-range slots are ignored.
-    notifier.AlertStarted(-1);
-    notifier.AlertStarted(kServerSlots);
-    notifier.ProbeEnded(kServerSlots, kUp);
+    AlertStarted(-1);
+    AlertStarted(kServerSlots);
+    Succeed(kServerSlots);
     EXPECT_EQ(shown.size(), 1u);
 }
 
