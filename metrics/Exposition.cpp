@@ -169,6 +169,17 @@ std::string RenderExposition(const MetricsSnapshot& snapshot, const ScrapeExtras
     w.Family("servermonitor_sms_total", "counter", "Alert SMS sends since start-up by result.");
     w.Sample("servermonitor_sms_total", "result=\"sent\"", Count(extras.smsSent));
     w.Sample("servermonitor_sms_total", "result=\"failed\"", Count(extras.smsFailed));
+    w.Family("servermonitor_notifications_total", "counter",
+             "Alert channel deliveries since start-up by channel and result: messages sent, "
+             "attempts failed, messages dropped.");
+    for (const ScrapeExtras::Notifications& n : extras.notifications) {
+        const std::string channel = "channel=\"" + EscapeLabelValue(n.channel) + "\",";
+        w.Sample("servermonitor_notifications_total", channel + "result=\"sent\"", Count(n.sent));
+        w.Sample("servermonitor_notifications_total", channel + "result=\"failed\"",
+                 Count(n.failed));
+        w.Sample("servermonitor_notifications_total", channel + "result=\"dropped\"",
+                 Count(n.dropped));
+    }
     w.Family("servermonitor_modem_ready", "gauge",
              "Whether the SMS modem answered when the monitor started (1) or not (0).");
     w.Sample("servermonitor_modem_ready", "", extras.modemReady ? "1" : "0");

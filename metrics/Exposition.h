@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The content type of RenderExposition's text.
 inline constexpr const char* kExpositionContentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -16,6 +17,14 @@ struct ScrapeExtras {
     std::uint64_t smsSent = 0;
     std::uint64_t smsFailed = 0;
     bool modemReady = false;
+    // The alert channels' deliveries, one entry per channel in the order given.
+    struct Notifications {
+        std::string channel;
+        std::uint64_t sent = 0;
+        std::uint64_t failed = 0;
+        std::uint64_t dropped = 0;
+    };
+    std::vector<Notifications> notifications;
     // Left out of the text when unset.
     std::optional<ProcessStats> process;
 };

@@ -1,5 +1,7 @@
 #include "metrics/MetricsExporter.h"
 
+#include "channels/ChannelSetting.h"
+#include "channels/NotificationCounts.h"
 #include "engine/Alert.h"
 #include "metrics/Exposition.h"
 #include "metrics/MetricsSetting.h"
@@ -18,6 +20,11 @@ std::string MetricsExporter::Render() const {
     extras.smsSent = SmsOutcomeCounts().sent.load();
     extras.smsFailed = SmsOutcomeCounts().failed.load();
     extras.modemReady = modem_.Ready();
+    for (std::string_view channel : {kWebhookChannel, kMailChannel}) {
+        const NotificationCounts& counts = NotificationCountsOf(channel);
+        extras.notifications.push_back({std::string(channel), counts.sent.load(),
+                                        counts.failed.load(), counts.dropped.load()});
+    }
     extras.process = ReadProcessStats();
     return RenderExposition(*snapshot, extras);
 }

@@ -9,7 +9,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-wayland
-    libasound2-dev libsystemd-dev libsqlite3-dev
+    libasound2-dev libsystemd-dev libsqlite3-dev libcurl4-openssl-dev
     fonts-wqy-zenhei
 )
 package_packages=(
@@ -23,7 +23,7 @@ test_packages=(
     iproute2 util-linux dbus python3-dbus python3-gi python3-dbusmock alsa-utils
     lintian desktop-file-utils appstream man-db
     prometheus
-    sway wtype grim
+    sway wtype grim python3-aiosmtpd openssl
 )
 
 case "${1:-test}" in

@@ -56,6 +56,7 @@ ScrapeExtras Extras() {
     extras.smsSent = 1;
     extras.smsFailed = 2;
     extras.modemReady = true;
+    extras.notifications = {{"webhook", 3, 1, 0}, {"mail", 0, 2, 1}};
     ProcessStats process;
     process.cpuSeconds = 1.5;
     process.startTimeSeconds = 1699999000;
@@ -85,6 +86,15 @@ const std::string kProcessWide =
     "# TYPE servermonitor_sms_total counter\n"
     "servermonitor_sms_total{result=\"sent\"} 1\n"
     "servermonitor_sms_total{result=\"failed\"} 2\n"
+    "# HELP servermonitor_notifications_total Alert channel deliveries since start-up by "
+    "channel and result: messages sent, attempts failed, messages dropped.\n"
+    "# TYPE servermonitor_notifications_total counter\n"
+    "servermonitor_notifications_total{channel=\"webhook\",result=\"sent\"} 3\n"
+    "servermonitor_notifications_total{channel=\"webhook\",result=\"failed\"} 1\n"
+    "servermonitor_notifications_total{channel=\"webhook\",result=\"dropped\"} 0\n"
+    "servermonitor_notifications_total{channel=\"mail\",result=\"sent\"} 0\n"
+    "servermonitor_notifications_total{channel=\"mail\",result=\"failed\"} 2\n"
+    "servermonitor_notifications_total{channel=\"mail\",result=\"dropped\"} 1\n"
     "# HELP servermonitor_modem_ready Whether the SMS modem answered when the monitor started "
     "(1) or not (0).\n"
     "# TYPE servermonitor_modem_ready gauge\n"
@@ -201,7 +211,8 @@ TEST(Exposition, EveryFamilyKeepsItsHelpAndTypeWithoutSamples) {
           "servermonitor_consecutive_failures", "servermonitor_down", "servermonitor_outages_total",
           "servermonitor_probes_total", "servermonitor_last_probe_timestamp_seconds",
           "servermonitor_cycles_total", "servermonitor_cycle_duration_seconds",
-          "servermonitor_alerts_total", "servermonitor_sms_total", "servermonitor_modem_ready"}) {
+          "servermonitor_alerts_total", "servermonitor_sms_total",
+          "servermonitor_notifications_total", "servermonitor_modem_ready"}) {
         EXPECT_NE(text.find(std::string("# HELP ") + family + " "), std::string::npos) << family;
         EXPECT_NE(text.find(std::string("# TYPE ") + family + " "), std::string::npos) << family;
     }

@@ -2,6 +2,8 @@
 #include "engine/CycleFixture.h"
 
 #include "ScrapeClient.h"
+#include "channels/ChannelSetting.h"
+#include "channels/NotificationCounts.h"
 #include "engine/Alert.h"
 #include "engine/FakeView.h"
 #include "engine/ProbeCycle.h"
@@ -36,6 +38,8 @@ TEST_F(MetricsExporterTest, AScrapeShowsTheCycleTheSmsCountsAndTheProcess) {
     const std::vector<std::string> probeLines = view.log;
     SmsOutcomeCounts().sent += 2;
     SmsOutcomeCounts().failed += 1;
+    NotificationCountsOf(kWebhookChannel).sent += 4;
+    NotificationCountsOf(kMailChannel).dropped += 1;
 
     const HttpAnswer answer = HttpRequest(exporter.Port());
     ASSERT_EQ(answer.status, 200) << answer.head;
@@ -59,6 +63,16 @@ TEST_F(MetricsExporterTest, AScrapeShowsTheCycleTheSmsCountsAndTheProcess) {
     EXPECT_EQ(samples["servermonitor_sms_total{result=\"failed\"}"],
               std::to_string(SmsOutcomeCounts().failed.load()));
     EXPECT_EQ(samples["servermonitor_modem_ready"], "1");
+    for (std::string_view channel : {kWebhookChannel, kMailChannel}) {
+        const NotificationCounts& counts = NotificationCountsOf(channel);
+        const std::string labels =
+            "servermonitor_notifications_total{channel=\"" + std::string(channel) + "\",result=\"";
+        EXPECT_EQ(samples[labels + "sent\"}"], std::to_string(counts.sent.load())) << channel;
+        EXPECT_EQ(samples[labels + "failed\"}"], std::to_string(counts.failed.load()));
+        EXPECT_EQ(samples[labels + "dropped\"}"], std::to_string(counts.dropped.load()));
+    }
+    EXPECT_NE(samples["servermonitor_notifications_total{channel=\"webhook\",result=\"sent\"}"],
+              "0");
     EXPECT_NE(samples["process_open_fds"], "");
     EXPECT_NE(samples["process_resident_memory_bytes"], "");
 
