@@ -94,7 +94,9 @@ folder=$home/.config/servermonitor
 [ "$(stat -c %a "$folder")" = 700 ] || fail "$folder has mode $(stat -c %a "$folder"), expected 700"
 monitor_stop
 [ "$monitor_status" = 0 ] || fail "exit status $monitor_status after SIGTERM, expected 0"
-[ -z "$(ls -A "$folder")" ] || fail "files were put into the new folder: $(ls -A "$folder")"
+history_private "$folder"
+[ -z "$(files_besides_history "$folder")" ] ||
+    fail "files were put into the new folder: $(files_besides_history "$folder")"
 
 # The operator's own servers.ini there is probed.
 listener_start

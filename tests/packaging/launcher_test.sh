@@ -67,7 +67,9 @@ fresh_home)
     [ "$(wc -l <"$work/fresh.stdout")" = 1 ] || fail "a start without servers.ini logged more than the modem line"
     monitor_stop
     [ "$monitor_status" = 0 ] || fail "exit status $monitor_status after SIGTERM, expected 0"
-    [ -z "$(ls -A "$folder")" ] || fail "files were put into the operator's folder: $(ls -A "$folder")"
+    history_private "$folder"
+    [ -z "$(files_besides_history "$folder")" ] ||
+        fail "files were put into the operator's folder: $(files_besides_history "$folder")"
     ;;
 
 config_home_and_probe)

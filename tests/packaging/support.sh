@@ -72,3 +72,13 @@ log_has() { grep -qxF -- "$2" "$e2e_work/$1.stdout" 2>/dev/null || return 1; }
 
 # modem_line_logged <name>: the modem's start-up line, whichever the outcome.
 modem_line_logged() { log_has "$1" "初始化短信设备完成！" || log_has "$1" "初始化短信设备失败！"; }
+
+# files_besides_history FOLDER: what is in FOLDER other than the history the monitor keeps there
+# itself (history.db and SQLite's -wal and -shm beside it).
+files_besides_history() { ls -A "$1" | grep -vxE 'history\.db(-wal|-shm)?' || true; }
+
+# history_private FOLDER: fails when FOLDER's history.db is readable by anyone but its owner.
+history_private() {
+    [ ! -e "$1/history.db" ] || [ "$(stat -c %a "$1/history.db")" = 600 ] ||
+        fail "$1/history.db has mode $(stat -c %a "$1/history.db"), expected 600"
+}
