@@ -8,6 +8,7 @@
 #include "app/StandardErrorQueue.h"
 #include "app/StandardOutputLog.h"
 #include "app/StandardStreams.h"
+#include "channels/AlertChannels.h"
 #include "metrics/MetricsExporter.h"
 #include "platform/AppInfo.h"
 #include "platform/StandardError.h"
@@ -78,6 +79,8 @@ int main(int argc, char** argv) {
     const auto history = StartHistory(form.Engine());
     if (history)
         form.BeforeExit = [&history] { history->Stop(); };
+    // The webhook and mail channels, off unless monitor.ini sets them up.
+    const auto channels = StartAlertChannels(form.Engine());
     form.show();
     application.exec();
     // A late request must reach neither the window nor the log once they go.

@@ -12,7 +12,7 @@ struct OutageServer {
     std::string name;
     std::string address;
     std::int32_t port = 0;
-    // The end of the first failed probe of the run that made the outage.
+    // The start of the first failed probe of the run that made the outage.
     std::chrono::system_clock::time_point failingSince{};
     // Failed probes in a row so far.
     std::int32_t failures = 0;
