@@ -10,8 +10,8 @@ import unittest
 
 SCRIPT = sys.argv.pop(1) if len(sys.argv) > 1 else "bench/compare"
 loader = importlib.machinery.SourceFileLoader("compare", SCRIPT)
-spec = importlib.util.spec_from_loader("compare", loader)
-compare = importlib.util.module_from_spec(spec)
+module_entry = importlib.util.spec_from_loader("compare", loader)
+compare = importlib.util.module_from_spec(module_entry)
 loader.exec_module(compare)
 
 
