@@ -11,6 +11,7 @@
 #include "support/LocalReceiver.h"
 #include "support/Loopback.h"
 #include "support/Pump.h"
+#include "tests/channels/RecordedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -42,24 +43,6 @@ std::vector<std::string> ServerNames(const QJsonObject& body) {
         names.push_back(server.toObject().value("name").toString().toStdString());
     return names;
 }
-
-class Lines {
-public:
-    AlertChannels::ErrorSink Sink() {
-        return [this](std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        };
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 class ChannelsOnTheCycle : public CycleFixture {
 protected:
@@ -103,7 +86,7 @@ protected:
         return WaitUntil([&] { return worker->Pending() == 0; }, 30s);
     }
 
-    Lines errors;
+    RecordedLines errors;
     std::unique_ptr<DeliveryWorker> worker;
     std::unique_ptr<ChannelNotifier> notifier;
 };
@@ -217,7 +200,7 @@ TEST_F(ChannelsOnTheCycle, LatencyFromTheThirdFailureToTheReceiver) {
 }
 
 TEST_F(ChannelsOnTheCycle, SettingsThatCannotBeUsedAreOneLineEachAndNeverShowTheSecret) {
-    Lines lines;
+    RecordedLines lines;
     const std::string path =
         dir.write("monitor.ini",
                   "[Webhook]\r\nURL=https://127.0.0.1:1/x?token=tk_s3cr3t\r\n[Mail]\r\n"
@@ -271,7 +254,7 @@ TEST_F(HangingReceiver, TheProbeHoldsStayTwoSecondsWhileTheReceiverNeverAnswers)
                                  "\r\nSoundAlert=0\r\nSMSAlert=0\r\n");
     WorkingDirectory here(dir.path());
     engine->LoadServers();
-    Lines lines;
+    RecordedLines lines;
     AlertChannels::Timing timing;
     timing.timeouts = {5s, 30s};
     const auto channels = StartAlertChannels(*engine, path, lines.Sink(), timing);

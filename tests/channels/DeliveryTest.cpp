@@ -11,6 +11,7 @@
 #include "support/Loopback.h"
 #include "support/Pump.h"
 #include "support/TempDir.h"
+#include "tests/channels/RecordedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -34,25 +35,6 @@ Message DownMessage() {
     server.failures = 3;
     return MessageComposer::Down({server}, std::chrono::system_clock::now());
 }
-
-// Lines the worker says, kept for the test.
-class ErrorLines {
-public:
-    DeliveryWorker::ErrorSink Sink() {
-        return [this](std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        };
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 struct Counts {
     std::uint64_t sent, failed, dropped;
@@ -85,7 +67,7 @@ protected:
     }
 
     TempDir dir;
-    ErrorLines errors;
+    RecordedLines errors;
     CurlTimeouts timeouts{5s, 10s};
 };
 
