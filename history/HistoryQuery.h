@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,14 @@ public:
         int result = 0;
         std::optional<std::int64_t> connectMicros;
     };
+    // One hour of a server's probes.
+    struct Hour {
+        std::int64_t start = 0;
+        Count probes;
+        // Connect times of its held probes, in microseconds; empty without any.
+        std::optional<double> connectAvg;
+        std::optional<std::int64_t> connectMin, connectMax;
+    };
 
     explicit HistoryQuery(HistoryDatabase& db) : db_(db) {}
 
@@ -67,6 +76,15 @@ public:
     std::vector<Uptime> Uptimes(std::int64_t now);
     // The server's latest `limit` probes, newest first.
     std::vector<Probe> LatestProbes(std::int64_t serverId, int limit);
+    // The server's probes at or after `since`, oldest first (the detail days only).
+    std::vector<Probe> Probes(std::int64_t serverId, std::int64_t since);
+    // The server's latest `limit` outages, newest first.
+    std::vector<OutageRow> ServerOutages(std::int64_t serverId, int limit);
+    // Per server id: how many outages were going on at or after `since`.
+    std::map<std::int64_t, std::int64_t> OutageCounts(std::int64_t since);
+    // The server's hourly counts that start at or after `since`, oldest first (the hourly days
+    // only).
+    std::vector<Hour> Hours(std::int64_t serverId, std::int64_t since);
 
 private:
     OutageRow ReadOutage(class SqliteStatement& statement);

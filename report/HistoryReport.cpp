@@ -3,6 +3,7 @@
 #include "history/HistoryDatabase.h"
 #include "history/HistoryQuery.h"
 #include "history/SqliteError.h"
+#include "report/HistoryCsv.h"
 #include "report/ReportText.h"
 
 #include <chrono>
@@ -60,16 +61,7 @@ std::string Sms(const HistoryQuery::OutageRow& o) {
 void WriteOutages(const std::vector<HistoryQuery::OutageRow>& rows, bool csv, std::int64_t now,
                   std::ostream& out) {
     if (csv) {
-        out << "start,end,duration_seconds,server,address,port,cause,end_reason,failures,alert,"
-               "sms_sent,sms_failed\r\n";
-        for (const auto& o : rows) {
-            const std::int64_t end = o.end.value_or(now);
-            out << IsoUtc(o.start) << "," << (o.end ? IsoUtc(*o.end) : "") << ","
-                << (end - o.start) / 1000 << "," << CsvField(o.server.name) << ","
-                << CsvField(o.server.address) << "," << o.server.port << "," << ResultWord(o.cause)
-                << "," << EndWord(o.endReason) << "," << o.failures << "," << (o.alert ? 1 : 0)
-                << "," << o.smsSent << "," << o.smsFailed << "\r\n";
-        }
+        history_csv::WriteOutages(rows, now, out);
         return;
     }
     std::vector<std::vector<std::string>> table{
@@ -170,6 +162,7 @@ int Follow(HistoryQuery& query, bool csv, int pollMs, std::ostream& out,
 const char* HistoryReport::Usage() {
     return "usage: servermonitor-history [--file PATH] [--outages [--since WHEN] | --uptime | "
            "--follow] [--csv]\n"
+           "       servermonitor-history [--file PATH] --window\n"
            "  --outages       the outages (the default), oldest first\n"
            "  --since WHEN    only outages going on at or after WHEN: YYYY-MM-DD[ HH:MM[:SS]] "
            "(local time)\n"
@@ -177,6 +170,7 @@ const char* HistoryReport::Usage() {
            "  --uptime        per server: uptime over 24 h, 7 and 30 days, and connect times\n"
            "  --follow        one line per change of a server's state, as it happens\n"
            "  --csv           comma-separated values with a header line\n"
+           "  --window        the history viewer, a window of its own\n"
            "  --file PATH     the history file (default: history.db in the working folder)\n"
            "exit status: 0 done, 1 bad arguments, 2 no history file or it cannot be opened,\n"
            "             3 the file is not a history, is damaged or could not be read\n";
@@ -245,6 +239,9 @@ std::optional<HistoryReport::Options> HistoryReport::Parse(const std::vector<std
         } else if (a == "--follow") {
             options.mode = Mode::Follow;
             ++modes;
+        } else if (a == "--window") {
+            options.mode = Mode::Window;
+            ++modes;
         } else if (a == "--csv") {
             options.csv = true;
         } else if (a == "--help" || a == "-h") {
@@ -270,7 +267,11 @@ std::optional<HistoryReport::Options> HistoryReport::Parse(const std::vector<std
         }
     }
     if (modes > 1) {
-        error = "--outages, --uptime and --follow go one at a time";
+        error = "--outages, --uptime, --follow and --window go one at a time";
+        return std::nullopt;
+    }
+    if (options.csv && options.mode == Mode::Window) {
+        error = "--csv goes with a report, not with --window";
         return std::nullopt;
     }
     if (options.since && options.mode != Mode::Outages) {
@@ -306,6 +307,7 @@ int HistoryReport::Run(const Options& options, std::ostream& out, std::ostream& 
         case Mode::Follow:
             return Follow(query, options.csv, options.pollMs, out, keepFollowing);
         case Mode::Help:
+        case Mode::Window:
             break;
         }
     } catch (const SqliteError& error) {
