@@ -13,7 +13,8 @@
 // times, and quotes as RFC 4180 does.
 class HistoryReport {
 public:
-    enum class Mode { Outages, Uptime, Follow, Help };
+    // Window: the viewer, which the program opens instead of a report.
+    enum class Mode { Outages, Uptime, Follow, Help, Window };
     // Exit statuses.
     static constexpr int kOk = 0;
     static constexpr int kUsage = 1;

@@ -71,6 +71,16 @@ desktop_entry)
     [ "$(desktop_key 'Name\[zh_CN\]')" = "$display_name" ] ||
         fail "Name[zh_CN]=$(desktop_key 'Name\[zh_CN\]'), expected $display_name"
     [ "$(desktop_key Categories)" = "Network;Monitor;" ] || fail "Categories=$(desktop_key Categories)"
+    # The history viewer's entry: valid, its program in the package, named as its window.
+    entry=$root/usr/share/applications/$app_id.History.desktop
+    desktop-file-validate "$entry" || fail "desktop-file-validate rejects the history entry"
+    [ "$(desktop_key Exec)" = "servermonitor-history --window" ] || fail "history Exec=$(desktop_key Exec)"
+    [ -x "$root/usr/bin/servermonitor-history" ] || fail "servermonitor-history is not in the package"
+    [ "$(desktop_key Icon)" = "$app_id" ] || fail "history Icon=$(desktop_key Icon)"
+    title=$(sed -n 's/^ *setWindowTitle(QStringLiteral(u"\(.*\)"));$/\1/p' "$source_dir/viewer/HistoryWindow.cpp")
+    [ -n "$title" ] || fail "no window title found in viewer/HistoryWindow.cpp"
+    [ "$(desktop_key 'Name\[zh_CN\]')" = "$title" ] ||
+        fail "history Name[zh_CN]=$(desktop_key 'Name\[zh_CN\]'), expected $title"
     ;;
 
 metainfo)
