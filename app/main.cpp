@@ -8,6 +8,7 @@
 #include "app/StandardErrorQueue.h"
 #include "app/StandardOutputLog.h"
 #include "app/StandardStreams.h"
+#include "app/ViewerShortcut.h"
 #include "channels/AlertChannels.h"
 #include "metrics/MetricsExporter.h"
 #include "platform/AppInfo.h"
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     const auto history = StartHistory(form.Engine());
     if (history)
         form.BeforeExit = [&history] { history->Stop(); };
+    AddViewerShortcut(form, QString::fromLatin1(kHistoryPath));
     // The webhook and mail channels, off unless monitor.ini sets them up.
     const auto channels = StartAlertChannels(form.Engine());
     form.show();
