@@ -42,6 +42,7 @@ CREATE TABLE IF NOT EXISTS outage(
     sms_failed INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS outage_start ON outage(start);
 CREATE INDEX IF NOT EXISTS outage_end ON outage(end);
+CREATE INDEX IF NOT EXISTS outage_server ON outage(server, start);
 CREATE TABLE IF NOT EXISTS event(
     id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind INTEGER NOT NULL, detail TEXT);
 CREATE INDEX IF NOT EXISTS event_t ON event(t);
@@ -142,6 +143,9 @@ void HistoryDatabase::Prepare() {
     // NORMAL in WAL mode: a commit survives a crash of the process; only a power cut may take
     // the last transactions.
     Exec("PRAGMA synchronous=NORMAL");
+    // A large clean-up grows the WAL; past a checkpoint it goes back to this size, so the files
+    // together stay near the database's own size.
+    Exec("PRAGMA journal_size_limit=4194304");
     {
         SqliteStatement check(db_, "PRAGMA quick_check(1)");
         const int rc = check.Step();
