@@ -1,4 +1,5 @@
 // history_bench [detail-days] [hold-probes]
+// history_bench write      only step 3, ending in a line "write: median <x> ms" (bench/compare)
 //
 // The history's costs, in one run (build it in Release):
 //   1. The file after a year of each worst case: 255 servers all failing at the 5 s interval
@@ -12,7 +13,10 @@
 //   3. The cost per probe on the GUI thread: HistoryRecorder::ProbeEnded (a record built and
 //      queued) while the writer writes, median and p99 over 200000 probes.
 //   4. The hold of `hold-probes` (default 5) real 2000 ms holds against a local server, with
-//      the writer idle and with a clean-up running without pause on the failing year's file.
+//      the writer idle, and with a clean-up running without pause on the failing year's file
+//      while a viewer reads it.
+//   5. The viewer's open time on each year's file: its window built, filled and painted once
+//      (median of 5; offscreen when there is no display).
 #include "BenchEngine.h"
 #include "LocalServers.h"
 #include "engine/ProbeCycle.h"
@@ -22,8 +26,10 @@
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
 #include "history/SqliteStatement.h"
+#include "viewer/HistoryWindow.h"
+#include "viewer/UptimeTable.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -189,7 +195,8 @@ void QueryTimes(const std::string& path) {
 
 class NullView : public TimingView {};
 
-void GuiThreadCost(const std::string& dir) {
+// Gives the median cost per probe in microseconds.
+double GuiThreadCost(const std::string& dir) {
     NullView view;
     ProbeCycle cycle(view);
     cycle.Timer1.stop();
@@ -216,15 +223,25 @@ void GuiThreadCost(const std::string& dir) {
                 Percentile(costs, 0.5), Percentile(costs, 0.99), Percentile(costs, 1.0),
                 static_cast<unsigned long long>(recorder.Writer().Written()),
                 static_cast<unsigned long long>(recorder.Writer().Dropped()));
+    return Percentile(costs, 0.5);
 }
 
 void Holds(const std::string& failingYear, int probes) {
-    LocalServers servers = StartLocalServers(1, 0);
+    // One accepting and one refused server: the accepting one's holds are measured.
+    LocalServers servers = StartLocalServers(1, 1);
     const std::string list = WriteServerList(servers, "/tmp/history-bench-XXXXXX", "服务器");
     for (int side = 0; side < 2; ++side) {
         std::atomic<bool> stop{false};
-        std::thread cleaner;
-        if (side == 1)
+        std::thread cleaner, reader;
+        if (side == 1) {
+            reader = std::thread([&] {
+                auto opened = HistoryDatabase::OpenForReading(failingYear);
+                HistoryQuery query(*opened.db);
+                while (!stop) {
+                    query.Uptimes(1'790'000'000'000);
+                    query.LatestProbes(1, 400);
+                }
+            });
             cleaner = std::thread([&] {
                 auto opened = HistoryDatabase::OpenForWriting(failingYear);
                 HistoryStore store(*opened.db);
@@ -236,34 +253,63 @@ void Holds(const std::string& failingYear, int probes) {
                     store.CleanUp(now, r);
                 }
             });
+        }
         TimingView view;
         {
+            LoadServersFrom(list, view);
             ProbeCycle cycle(view);
             cycle.Timer1.stop();
-            LoadServersFrom(list, view);
             for (int i = 0; i < probes; ++i)
                 cycle.Button1Click();
         }
         stop = true;
         if (cleaner.joinable())
             cleaner.join();
+        if (reader.joinable())
+            reader.join();
         std::vector<double> holds;
         for (const auto& p : view.probes)
             if (p.holdMs >= 0)
                 holds.push_back(p.holdMs);
         std::printf("  hold %s: median %.1f ms, max %.1f ms over %zu probes\n",
-                    side == 0 ? "without clean-up" : "with a clean-up running",
+                    side == 0 ? "without clean-up" : "with a clean-up and a viewer reading",
                     Percentile(holds, 0.5), Percentile(holds, 1.0), holds.size());
     }
     RemoveServerList(list);
     StopLocalServers(servers);
 }
 
+void ViewerOpen(const std::string& path) {
+    const std::int64_t now = 1'790'000'000'000 - 1'790'000'000'000 % D;
+    std::vector<double> opens;
+    int servers = 0;
+    for (int run = 0; run < 5; ++run) {
+        const auto start = Clock::now();
+        HistoryWindow window(QString::fromStdString(path), [now] { return now; });
+        window.show();
+        window.repaint();
+        opens.push_back(Ms(Clock::now() - start));
+        servers = window.Servers()->rowCount();
+        QApplication::processEvents();
+    }
+    std::printf("  viewer open %s: median %.1f ms, max %.1f ms (%d servers)\n", path.c_str(),
+                Percentile(opens, 0.5), Percentile(opens, 1.0), servers);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     SilenceAlerts();
+    if (argc > 1 && std::string(argv[1]) == "write") {
+        char pattern[] = "/tmp/history-bench-XXXXXX";
+        const std::string dir = mkdtemp(pattern);
+        std::printf("write: median %.4f ms\n", GuiThreadCost(dir) / 1000.0);
+        fs::remove_all(dir);
+        return 0;
+    }
     const int detailDays = argc > 1 ? std::atoi(argv[1]) : 2;
     const int holdProbes = argc > 2 ? std::atoi(argv[2]) : 5;
     char pattern[] = "/tmp/history-bench-XXXXXX";
@@ -279,6 +325,9 @@ int main(int argc, char** argv) {
     GuiThreadCost(dir);
     std::printf("4. The hold\n");
     Holds(failing.path, holdProbes);
+    std::printf("5. The viewer\n");
+    ViewerOpen(failing.path);
+    ViewerOpen(answering.path);
     fs::remove_all(dir);
     return 0;
 }
