@@ -302,6 +302,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Each line as it comes: a run takes minutes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     SilenceAlerts();
     if (argc > 1 && std::string(argv[1]) == "write") {
         char pattern[] = "/tmp/history-bench-XXXXXX";
