@@ -84,7 +84,12 @@ HistoryWindow::HistoryWindow(QString path, std::function<std::int64_t()> now, QW
     connect(servers_, &UptimeTable::ServerChosen, this, [this](qint64 id) { ShowServer(id); });
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshMs);
-    connect(timer_, &QTimer::timeout, this, &HistoryWindow::Refresh);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (++looks_ % kTableEvery == 0 || !query_ || !shown_)
+            Refresh();
+        else
+            ShowServer(shown_);
+    });
     timer_->start();
     Refresh();
 }

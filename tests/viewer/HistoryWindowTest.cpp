@@ -10,6 +10,7 @@
 #include "viewer/UptimeTable.h"
 
 #include <QImage>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -257,6 +258,27 @@ TEST_F(HistoryWindowTest, ReadsTheFileWhileTheMonitorWritesIt) {
             EXPECT_EQ(Cell(window.Servers(), row, UptimeTable::kDay), QStringLiteral("100.00%"));
         }
     EXPECT_TRUE(found);
+}
+
+TEST_F(HistoryWindowTest, LooksAgainByItselfAndShowsTheChosenServersNewProbes) {
+    WriteSmallHistory(dir_.file("history.db"));
+    HistoryWindow& window = Open(dir_.file("history.db"));
+    ASSERT_EQ(window.Strip()->Probes().size(), 20u);
+
+    auto writer = HistoryDatabase::OpenForWriting(dir_.file("history.db"));
+    ASSERT_TRUE(writer.db) << writer.problem;
+    HistoryStore store(*writer.db);
+    HistoryRecord probe;
+    probe.name = "db";
+    probe.address = "127.0.0.1";
+    probe.port = 5432;
+    probe.time = kNow - 1000;
+    probe.result = 3;
+    store.Apply({probe});
+
+    // The next look comes within HistoryWindow::kRefreshMs; the safety time-out is generous.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Strip()->Probes().size() == 21u; }, 30000));
+    EXPECT_EQ(window.Strip()->Probes().front().result, 3);
 }
 
 TEST_F(HistoryWindowTest, MissingOrDamagedFileIsSaidAndLeftAsItIs) {
