@@ -20,15 +20,12 @@ QString SmsText(const HistoryQuery::OutageRow& o) {
 
 } // namespace
 
-OutageTable::OutageTable(QWidget* parent) : QTableWidget(0, kColumns, parent) {
-    setObjectName(QStringLiteral("OutageTable"));
-    setHorizontalHeaderLabels({QStringLiteral(u"开始"), QStringLiteral(u"结束"),
-                               QStringLiteral(u"时长"), QStringLiteral(u"原因"),
-                               QStringLiteral(u"失败次数"), QStringLiteral(u"结束方式"),
-                               QStringLiteral(u"告警"), QStringLiteral(u"短信")});
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    verticalHeader()->setVisible(false);
+OutageTable::OutageTable(QWidget* parent)
+    : RowTable(QStringLiteral("OutageTable"),
+               {QStringLiteral(u"开始"), QStringLiteral(u"结束"), QStringLiteral(u"时长"),
+                QStringLiteral(u"原因"), QStringLiteral(u"失败次数"), QStringLiteral(u"结束方式"),
+                QStringLiteral(u"告警"), QStringLiteral(u"短信")},
+               parent) {
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     horizontalHeader()->setStretchLastSection(true);
 }

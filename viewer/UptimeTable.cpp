@@ -31,16 +31,12 @@ QTableWidgetItem* PercentItem(const HistoryQuery::Count& count) {
 
 } // namespace
 
-UptimeTable::UptimeTable(QWidget* parent) : QTableWidget(0, kColumns, parent) {
-    setObjectName(QStringLiteral("UptimeTable"));
-    setHorizontalHeaderLabels({QStringLiteral(u"服务器"), QStringLiteral(u"地址"),
-                               QStringLiteral(u"24小时"), QStringLiteral(u"7天"),
-                               QStringLiteral(u"30天"), QStringLiteral(u"平均连接(毫秒)"),
-                               QStringLiteral(u"故障(30天)")});
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    verticalHeader()->setVisible(false);
+UptimeTable::UptimeTable(QWidget* parent)
+    : RowTable(QStringLiteral("UptimeTable"),
+               {QStringLiteral(u"服务器"), QStringLiteral(u"地址"), QStringLiteral(u"24小时"),
+                QStringLiteral(u"7天"), QStringLiteral(u"30天"), QStringLiteral(u"平均连接(毫秒)"),
+                QStringLiteral(u"故障(30天)")},
+               parent) {
     horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(kAddress, QHeaderView::ResizeToContents);
     setSortingEnabled(true);

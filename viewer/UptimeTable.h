@@ -1,8 +1,8 @@
 #pragma once
 
 #include "history/HistoryQuery.h"
+#include "viewer/RowTable.h"
 
-#include <QTableWidget>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -11,7 +11,7 @@
 // the average connect time of the last 24 h and the outages of the last 30 days. Sorted by the
 // 24 h uptime, lowest first (servers without probes last); a click on a heading sorts by that
 // column instead. The chosen server stays chosen across refreshes.
-class UptimeTable : public QTableWidget {
+class UptimeTable : public RowTable {
     Q_OBJECT
 public:
     enum Column { kName, kAddress, kDay, kWeek, kMonth, kConnect, kOutages, kColumns };

@@ -11,6 +11,8 @@
 #                          2 when the command returned 2 (what it waits for can no longer come)
 #   alive <pid>           the process runs (a child that ended is a zombie until waited for)
 #   display_start <logs>  Xvfb on a free number with openbox; exports DISPLAY
+#   main_window_of <pid>  sets main_window to the monitor's shown main window (219 pixels wide;
+#                         Qt has hidden windows too); 1 while there is none, 2 once pid is gone
 
 e2e_init() {
     e2e_name=$1
@@ -136,4 +138,16 @@ display_start() {
         sleep 1
     done
     fail "openbox did not come up on $DISPLAY"
+}
+
+main_window_of() {
+    local w
+    alive "$1" || return 2
+    for w in $(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null); do
+        if grep -q 'Width: 219' <<<"$(xwininfo -id "$w" 2>/dev/null)"; then
+            main_window=$w
+            return 0
+        fi
+    done
+    return 1
 }

@@ -51,15 +51,8 @@ e2e_pids+=("$app_pid")
 
 # Sets window to the program's 219 x 431 main window once it is showing.
 find_main_window() {
-    local w
-    alive "$app_pid" || return 2
-    for w in $(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null); do
-        if grep -q 'Width: 219' <<<"$(xwininfo -id "$w" 2>/dev/null)"; then
-            window=$w
-            return 0
-        fi
-    done
-    return 1
+    main_window_of "$app_pid" || return
+    window=$main_window
 }
 wait_for 60 "the main window" find_main_window
 

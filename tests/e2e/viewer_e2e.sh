@@ -88,21 +88,9 @@ status=$?
 [ ! -s "$work/viewer.stderr" ] || fail "the viewer wrote to standard error: $(cat "$work/viewer.stderr")"
 alive "$monitor_pid" || fail "the monitor ended"
 
-# Ctrl+H on the monitor's window (its 219 pixels wide main window; Qt has hidden ones too).
-monitor_window=
-monitor_shown() {
-    local w
-    alive "$monitor_pid" || return 2
-    for w in $(xdotool search --onlyvisible --name 'Vormix' 2>/dev/null); do
-        if grep -q 'Width: 219' <<<"$(xwininfo -id "$w" 2>/dev/null)"; then
-            monitor_window=$w
-            return 0
-        fi
-    done
-    return 1
-}
-wait_for 30 "the monitor's window" monitor_shown
-press "$monitor_window" ctrl+h
+# Ctrl+H on the monitor's window.
+wait_for 30 "the monitor's window" main_window_of "$monitor_pid"
+press "$main_window" ctrl+h
 wait_for 60 "the viewer's window after Ctrl+H" viewer_window
 shortcut_pid=$(xdotool getwindowpid "$window")
 e2e_pids+=("$shortcut_pid")

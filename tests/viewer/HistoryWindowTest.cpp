@@ -88,6 +88,22 @@ void WriteSmallHistory(const std::string& path) {
     Exec(db, probes.str());
 }
 
+// One probe's end, written as the monitor's writer thread writes it, on a connection of its own.
+void AddProbe(const std::string& path, const std::string& name, const std::string& address,
+              std::int32_t port, int result, std::int64_t connectMicros) {
+    auto writer = HistoryDatabase::OpenForWriting(path);
+    ASSERT_TRUE(writer.db) << writer.problem;
+    HistoryStore store(*writer.db);
+    HistoryRecord probe;
+    probe.name = name;
+    probe.address = address;
+    probe.port = port;
+    probe.time = kNow - 1000;
+    probe.result = result;
+    probe.connectMicros = connectMicros;
+    store.Apply({probe});
+}
+
 class HistoryWindowTest : public ::testing::Test {
 protected:
     HistoryWindow& Open(const std::string& path) {
@@ -237,16 +253,7 @@ TEST_F(HistoryWindowTest, ReadsTheFileWhileTheMonitorWritesIt) {
     window.Servers()->selectRow(1);
     const std::int64_t chosen = window.Servers()->Chosen();
 
-    auto writer = HistoryDatabase::OpenForWriting(dir_.file("history.db"));
-    ASSERT_TRUE(writer.db) << writer.problem;
-    HistoryStore store(*writer.db);
-    HistoryRecord probe;
-    probe.name = "new";
-    probe.address = "127.0.0.2";
-    probe.port = 7;
-    probe.time = kNow - 1000;
-    probe.connectMicros = 800;
-    store.Apply({probe});
+    AddProbe(dir_.file("history.db"), "new", "127.0.0.2", 7, 0, 800);
 
     window.Refresh();
     ASSERT_EQ(window.Servers()->rowCount(), 4);
@@ -265,16 +272,7 @@ TEST_F(HistoryWindowTest, LooksAgainByItselfAndShowsTheChosenServersNewProbes) {
     HistoryWindow& window = Open(dir_.file("history.db"));
     ASSERT_EQ(window.Strip()->Probes().size(), 20u);
 
-    auto writer = HistoryDatabase::OpenForWriting(dir_.file("history.db"));
-    ASSERT_TRUE(writer.db) << writer.problem;
-    HistoryStore store(*writer.db);
-    HistoryRecord probe;
-    probe.name = "db";
-    probe.address = "127.0.0.1";
-    probe.port = 5432;
-    probe.time = kNow - 1000;
-    probe.result = 3;
-    store.Apply({probe});
+    AddProbe(dir_.file("history.db"), "db", "127.0.0.1", 5432, 3, -1);
 
     // The next look comes within HistoryWindow::kRefreshMs; the safety time-out is generous.
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.Strip()->Probes().size() == 21u; }, 30000));
