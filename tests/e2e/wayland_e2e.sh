@@ -5,14 +5,18 @@
 # (tests/e2e/sni_watcher.py), the keyboard through wtype, screenshots through grim. Checked: the
 # window in sway's tree, a probe of a loopback server, the tray item registered with the watcher,
 # the settings dialog driven by the keyboard writing servers.ini, 缩成图标 hiding the window and
-# a double activation of the item showing it again, and an empty standard error.
+# a double activation of the item showing it again, Ctrl+H opening the history viewer (found on
+# the PATH) as a Wayland window of its own, closed by the compositor, and an empty standard error
+# (the viewer's included: it inherits the monitor's).
 #
-# usage: wayland_e2e.sh <program>
-# SM_SCREENSHOT_DIR=<folder>: also keeps wayland-main-window.png and wayland-settings-dialog.png.
+# usage: wayland_e2e.sh <program> <servermonitor-history>
+# SM_SCREENSHOT_DIR=<folder>: also keeps wayland-main-window.png, wayland-settings-dialog.png and
+# wayland-history-viewer.png.
 # Exit code 77 (skipped): sway, wtype, grim or Qt's Wayland plugin is missing.
 set -uo pipefail
 
 program=$(realpath "$1")
+viewer=$(realpath "$2")
 here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
 export LC_ALL=C.UTF-8
 source "$here/lib.sh"
@@ -92,7 +96,7 @@ printf '[Probed]\r\nIP=127.0.0.1\r\nPort=%s\r\n' "$(cat "$work/port")" >"$work/r
 
 # Not through a function: $! must be the program itself.
 "${user_prefix[@]}" env --chdir="$work/run" "${session_env[@]:1}" QT_QPA_PLATFORM=wayland \
-    "$program" >"$work/stdout" 2>"$work/stderr" &
+    PATH="$(dirname "$viewer"):/usr/bin:/bin" "$program" >"$work/stdout" 2>"$work/stderr" &
 app_pid=$!
 e2e_pids+=("$app_pid")
 e2e_logs+=("$work/stdout" "$work/stderr")
@@ -172,6 +176,17 @@ for i in 1 2; do
         "$item_path" org.kde.StatusNotifierItem.Activate int32:0 int32:0
 done
 wait_for 20 "the main window to come back" main_window_up
+
+# Ctrl+H: the history viewer on the monitor's file, a Wayland window of its own.
+viewer_up() { window_rect com.vormix.ServerMonitor.History >/dev/null; }
+viewer_gone() { ! viewer_up; }
+sleep 1 # the window has the focus once it is shown again
+keys -M ctrl -k h -m ctrl
+wait_for 60 "the history viewer" viewer_up
+sleep 1
+shoot com.vormix.ServerMonitor.History wayland-history-viewer.png
+as_user "${session_env[@]}" swaymsg '[app_id="com.vormix.ServerMonitor.History"] kill' >/dev/null
+wait_for 20 "the history viewer to close" viewer_gone
 
 # Nothing was wrong, so nothing was said on standard error.
 [ ! -s "$work/stderr" ] || fail "standard error was not empty: $(cat "$work/stderr")"
