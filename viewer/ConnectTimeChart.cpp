@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QPainter>
-#include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
@@ -91,12 +90,12 @@ void ConnectTimeChart::paintEvent(QPaintEvent*) {
     painter.setClipRect(plot);
     painter.setRenderHint(QPainter::Antialiasing);
     const double hourWidth = std::max(1.0, x(from_ + kHourMs) - x(from_));
-    QPainterPath line;
-    bool drawing = false;
+    // Runs of hours next to each other become lines; an hour alone becomes a dot.
+    std::vector<std::vector<QPointF>> runs;
     std::int64_t previous = 0;
     for (const auto& h : hours_) {
         if (!h.connectAvg) {
-            drawing = false;
+            previous = 0;
             if (h.probes.total > 0)
                 painter.fillRect(QRectF(x(h.start), plot.bottom() - 4, hourWidth, 4),
                                  ProbeStrip::ColorOf(1));
@@ -107,16 +106,25 @@ void ConnectTimeChart::paintEvent(QPaintEvent*) {
                                 y(static_cast<double>(h.connectMin.value_or(0))) -
                                     y(static_cast<double>(h.connectMax.value_or(0))) + 1),
                          QColor(0x9c, 0xc3, 0xe6, 150));
-        const QPointF point(x(h.start) + hourWidth / 2, y(*h.connectAvg));
-        if (drawing && h.start - previous <= kHourMs)
-            line.lineTo(point);
-        else
-            line.moveTo(point);
-        drawing = true;
+        // The middle of the part of the hour the chart shows: the hour going on ends at `to_`.
+        const std::int64_t end = std::min(h.start + kHourMs, to_);
+        const QPointF point(x(h.start + (end - h.start) / 2), y(*h.connectAvg));
+        if (runs.empty() || previous == 0 || h.start - previous > kHourMs)
+            runs.emplace_back();
+        runs.back().push_back(point);
         previous = h.start;
     }
-    painter.setPen(QPen(QColor(0x1f, 0x5f, 0xa8), 1.6));
-    painter.drawPath(line);
+    const QColor lineColor(0x1f, 0x5f, 0xa8);
+    painter.setPen(QPen(lineColor, 1.6));
+    for (const auto& run : runs) {
+        if (run.size() == 1) {
+            painter.setBrush(lineColor);
+            painter.drawEllipse(run.front(), 2.5, 2.5);
+            painter.setBrush(Qt::NoBrush);
+        } else {
+            painter.drawPolyline(run.data(), static_cast<int>(run.size()));
+        }
+    }
     painter.setClipping(false);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(text);

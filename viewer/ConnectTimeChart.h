@@ -7,8 +7,8 @@
 #include <vector>
 
 // One server's connect times per hour, drawn with QPainter: the range from the shortest to the
-// longest as a light band, the average as a line (broken where an hour has no held probe), and
-// a red mark under each hour whose probes all failed.
+// longest as a light band, the average as a line (broken where an hour has no held probe; an
+// hour alone is a dot), and a red mark under each hour whose probes all failed.
 class ConnectTimeChart : public QWidget {
 public:
     explicit ConnectTimeChart(QWidget* parent = nullptr);

@@ -213,6 +213,15 @@ TEST_F(HistoryWindowTest, ChartDrawsTheAverageLineAndScalesToRoundValues) {
     // Without hours there is no line.
     chart->SetHours({}, kNow - 7 * 24 * kHour, kNow);
     EXPECT_EQ(lineColored(chart->grab().toImage()), 0);
+    // An hour alone, the one going on at the chart's right edge, is a dot inside the chart.
+    HistoryQuery::Hour going;
+    going.start = kNow;
+    going.probes = {10, 10};
+    going.connectAvg = 2000;
+    going.connectMin = 1000;
+    going.connectMax = 3000;
+    chart->SetHours({going}, kNow + 20 * kMinute - 7 * 24 * kHour, kNow + 20 * kMinute);
+    EXPECT_GT(lineColored(chart->grab().toImage()), 5);
 }
 
 TEST_F(HistoryWindowTest, ExportsOutagesAndTheChosenServersProbesAsCsv) {
