@@ -25,10 +25,10 @@
 
 #include <unistd.h>
 
-TForm1::TForm1(LogSink* logCopy, QWidget* parent) : QWidget(parent), logCopy_(logCopy) {
+TForm1::TForm1(LogSink* logCopy, QWidget* parent, Look look) : QWidget(parent), logCopy_(logCopy) {
     CreateControls();
     CreateTrayIcon();
-    CreateSkin();
+    CreateSkin(look);
     engine_ = std::make_unique<ProbeCycle>(*this);
     CreateNotices();
     // The creation handler runs as the last step of creating the window.
@@ -65,11 +65,13 @@ void TForm1::CheckNotificationArea() {
     ShowNormalIfHidden();
 }
 
-void TForm1::CreateSkin() {
+void TForm1::CreateSkin(Look look) {
     // The stored skin is read while the window is created; Loaded() then switches skinning on,
     // and each window of the program is wrapped as it appears.
     SkinData1 = std::make_unique<TSkinData>(this);
     SkinData1->SetSkinFormtype(sfMainform);
+    if (look == Look::Plain)
+        return;
     SkinData1->SetActive(true);
     // What keeps the skin from being read (a temporary folder that is missing, not writable or
     // full) reaches this loading as an exception: it is reported like a damaged package, and the

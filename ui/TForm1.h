@@ -37,7 +37,12 @@ public:
     static constexpr int kClientWidth = 219;
     static constexpr int kClientHeight = 431;
 
-    explicit TForm1(LogSink* logCopy = nullptr, QWidget* parent = nullptr);
+    // Plain: the skin is not read and the window keeps the normal look (the start-up benchmark
+    // compares the two).
+    enum class Look { Skinned, Plain };
+
+    explicit TForm1(LogSink* logCopy = nullptr, QWidget* parent = nullptr,
+                    Look look = Look::Skinned);
     ~TForm1() override;
 
     // The fixed status-bar line (GBK).
@@ -118,7 +123,7 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void CreateTrayIcon();
-    void CreateSkin();
+    void CreateSkin(Look look);
     void ShowNormalIfHidden();
     void CheckNotificationArea();
     // MainWindowNotices.cpp: desktop notifications and the rows' tooltips.
