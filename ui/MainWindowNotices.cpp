@@ -23,10 +23,22 @@ constexpr int kBalloonMs = 10000;
 } // namespace
 
 void TForm1::CreateNotices() {
+    RxTrayIcon1->OnBalloonClick = [this] { RxTrayIcon1DblClick(); };
+    alertNotifier_ = std::make_unique<AlertNotifier>(
+        *engine_, [this](const DesktopNotification& n) { Notifier().Show(n); });
+
+    ListView1->OnInfoTip = [this](int row, std::string& tip) { ListView1InfoTip(row, tip); };
+}
+
+void TForm1::StartSessionServices() {
+    if (notifier_)
+        return;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    RxTrayIcon1->Start(bus);
     // Without a notification service the tray icon's balloon speaks instead; without a tray
     // neither does, and nothing is said.
     notifier_ = new DesktopNotifier(
-        QDBusConnection::sessionBus(),
+        bus,
         [this](const DesktopNotification& n) {
             RxTrayIcon1->ShowBalloon(n.summary, n.body,
                                      n.urgency == DesktopNotification::Urgency::Critical
@@ -38,11 +50,11 @@ void TForm1::CreateNotices() {
     notifier_->SetImage(TrayArtwork());
     // Also where there is no notification area and 缩成图标 minimised the window.
     notifier_->OnActivated = [this] { BringBack(); };
-    RxTrayIcon1->OnBalloonClick = [this] { RxTrayIcon1DblClick(); };
-    alertNotifier_ = std::make_unique<AlertNotifier>(
-        *engine_, [this](const DesktopNotification& n) { notifier_->Show(n); });
+}
 
-    ListView1->OnInfoTip = [this](int row, std::string& tip) { ListView1InfoTip(row, tip); };
+DesktopNotifier& TForm1::Notifier() {
+    StartSessionServices();
+    return *notifier_;
 }
 
 void TForm1::ListView1InfoTip(int row, std::string& infoTip) {

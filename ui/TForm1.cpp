@@ -25,14 +25,32 @@
 
 #include <unistd.h>
 
-TForm1::TForm1(LogSink* logCopy, QWidget* parent) : QWidget(parent), logCopy_(logCopy) {
+#include <utility>
+
+namespace {
+
+// The latest the session-bus side starts when the shown window has not been painted by then.
+constexpr int kSessionStartLatestMs = 10000;
+
+} // namespace
+
+TForm1::TForm1(LogSink* logCopy, QWidget* parent, Look look) : QWidget(parent), logCopy_(logCopy) {
     CreateControls();
     CreateTrayIcon();
-    CreateSkin();
+    CreateSkin(look);
     engine_ = std::make_unique<ProbeCycle>(*this);
     CreateNotices();
     // The creation handler runs as the last step of creating the window.
     RunGuarded([this] { FormCreate(); });
+    // A window not shown by the first turn of the event loop (a hidden start) starts them
+    // there; one that shows but is not painted for a long while (a platform that draws
+    // nothing) still gets its tray icon and notifications.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            RunGuarded([this] { StartSessionServices(); });
+    });
+    QTimer::singleShot(kSessionStartLatestMs, this,
+                       [this] { RunGuarded([this] { StartSessionServices(); }); });
 }
 
 TForm1::~TForm1() = default;
@@ -40,7 +58,7 @@ TForm1::~TForm1() = default;
 void TForm1::CreateTrayIcon() {
     PopupMenu1 = CreatePopupMenu1(
         this, [this] { N1Click(); }, [this] { N2Click(); });
-    RxTrayIcon1 = new TRxTrayIcon(this);
+    RxTrayIcon1 = new TRxTrayIcon(this, TRxTrayIcon::Deferred{});
     RxTrayIcon1->setObjectName(QStringLiteral("RxTrayIcon1"));
     RxTrayIcon1->SetPopupMenu(PopupMenu1);
     RxTrayIcon1->OnDblClick = [this] { RxTrayIcon1DblClick(); };
@@ -65,11 +83,13 @@ void TForm1::CheckNotificationArea() {
     ShowNormalIfHidden();
 }
 
-void TForm1::CreateSkin() {
+void TForm1::CreateSkin(Look look) {
     // The stored skin is read while the window is created; Loaded() then switches skinning on,
     // and each window of the program is wrapped as it appears.
     SkinData1 = std::make_unique<TSkinData>(this);
     SkinData1->SetSkinFormtype(sfMainform);
+    if (look == Look::Plain)
+        return;
     SkinData1->SetActive(true);
     // What keeps the skin from being read (a temporary folder that is missing, not writable or
     // full) reaches this loading as an exception: it is reported like a damaged package, and the
@@ -139,7 +159,17 @@ void TForm1::Button2Click() {
     TForm3::Execute(*this, this);
 }
 
+void TForm1::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (std::exchange(painted_, true))
+        return;
+    // On the next turn of the event loop, once this paint has gone out to the screen.
+    QTimer::singleShot(0, this, [this] { RunGuarded([this] { StartSessionServices(); }); });
+}
+
 void TForm1::Button3Click() {
+    // Whether there is a notification area, and the icon in it, are known only from there on.
+    StartSessionServices();
     // With no notification area there would be no icon to bring a hidden window back from: the
     // window goes to the window list instead.
     if (!RxTrayIcon1->NotificationAreaPresent()) {

@@ -37,7 +37,12 @@ public:
     static constexpr int kClientWidth = 219;
     static constexpr int kClientHeight = 431;
 
-    explicit TForm1(LogSink* logCopy = nullptr, QWidget* parent = nullptr);
+    // Plain: the skin is not read and the window keeps the normal look (the start-up benchmark
+    // compares the two).
+    enum class Look { Skinned, Plain };
+
+    explicit TForm1(LogSink* logCopy = nullptr, QWidget* parent = nullptr,
+                    Look look = Look::Skinned);
     ~TForm1() override;
 
     // The fixed status-bar line (GBK).
@@ -88,7 +93,15 @@ public:
     void ListView1InfoTip(int row, std::string& infoTip);
 
     // Desktop notifications of alerts and recoveries; a click on one runs BringBack.
-    DesktopNotifier& Notifier() { return *notifier_; }
+    DesktopNotifier& Notifier();
+
+    // What speaks to the session bus, the tray icon's platform side and the notifications, is
+    // started once the window has been painted for the first time: connecting can wait for a
+    // bus to be launched, and the window should not. Whatever needs them sooner (an alert, 缩成
+    // 图标) starts them at once; a window not shown by the first turn of the event loop starts
+    // them there.
+    void StartSessionServices();
+    bool SessionServicesStarted() const { return notifier_ != nullptr; }
 
     // MonitorView
     void ClearRows() override;
@@ -107,6 +120,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // MainWindowLayout.cpp: the controls with their positions, colours, texts and focus order.
@@ -118,7 +132,7 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void CreateTrayIcon();
-    void CreateSkin();
+    void CreateSkin(Look look);
     void ShowNormalIfHidden();
     void CheckNotificationArea();
     // MainWindowNotices.cpp: desktop notifications and the rows' tooltips.
@@ -132,5 +146,6 @@ private:
     // While the window is hidden: shows it again if the notification area goes away.
     QTimer* areaCheck_ = nullptr;
     bool centred_ = false;
+    bool painted_ = false;
     bool modemReady_ = false;
 };

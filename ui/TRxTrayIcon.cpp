@@ -31,8 +31,17 @@ const char* const kSniWatcherService = "org.kde.StatusNotifierWatcher";
 
 TRxTrayIcon::TRxTrayIcon(QObject* owner) : TRxTrayIcon(owner, QDBusConnection::sessionBus()) {}
 
-TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus)
-    : QObject(owner), tray_(new QSystemTrayIcon(this)) {
+TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus) : QObject(owner) {
+    Start(bus);
+}
+
+TRxTrayIcon::TRxTrayIcon(QObject* owner, Deferred) : QObject(owner) {}
+
+void TRxTrayIcon::Start(const QDBusConnection& bus) {
+    if (tray_)
+        return;
+    // Qt's platform icon asks the session bus for a StatusNotifierItem host when it is created.
+    tray_ = new QSystemTrayIcon(this);
     // The menu is opened by the component itself and not handed to QSystemTrayIcon: that way
     // both protocols report the right-click as a Context activation and the menu opens at the
     // pointer, instead of the desktop shell drawing an exported copy of it.
@@ -49,6 +58,9 @@ TRxTrayIcon::TRxTrayIcon(QObject* owner, const QDBusConnection& bus)
     // application-wide filter finds whichever one is current.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         qApp->installEventFilter(this);
+    tray_->setToolTip(GbkToQString(VisibleHint(hint_)));
+    if (active_)
+        ShowIcon();
 }
 
 TRxTrayIcon::~TRxTrayIcon() {
@@ -73,7 +85,8 @@ void TRxTrayIcon::SetPopupMenu(QMenu* menu) {
 
 void TRxTrayIcon::SetHint(const std::string& hintGbk) {
     hint_ = hintGbk;
-    tray_->setToolTip(GbkToQString(VisibleHint(hint_)));
+    if (tray_)
+        tray_->setToolTip(GbkToQString(VisibleHint(hint_)));
 }
 
 void TRxTrayIcon::SetIcon(const QIcon& icon) {
@@ -136,7 +149,7 @@ bool TRxTrayIcon::CanDock() const {
 
 void TRxTrayIcon::ShowIcon() {
     HideIcon();
-    if (icon_.isNull())
+    if (!tray_ || icon_.isNull())
         return;
     if (!CanDock())
         return;
@@ -148,7 +161,8 @@ void TRxTrayIcon::ShowIcon() {
 }
 
 void TRxTrayIcon::HideIcon() {
-    tray_->hide();
+    if (tray_)
+        tray_->hide();
     added_ = false;
     pendingTrigger_ = -1;
 }

@@ -51,7 +51,17 @@ public:
     explicit TRxTrayIcon(QObject* owner);
     // The same, following the StatusNotifierItem watcher on `bus` instead of the session bus.
     TRxTrayIcon(QObject* owner, const QDBusConnection& bus);
+    // Keeps the properties set meanwhile, but creates the platform icon and looks at no bus
+    // until Start: the first connection to the session bus can wait for a bus to be launched,
+    // and a window should not wait for that before it shows.
+    struct Deferred {};
+    TRxTrayIcon(QObject* owner, Deferred);
     ~TRxTrayIcon() override;
+
+    // Creates the platform icon, follows the StatusNotifierItem watcher on `bus` and docks the
+    // icon when it is active and has an image. Only the first call does anything.
+    void Start(const QDBusConnection& bus);
+    bool Started() const { return tray_ != nullptr; }
 
     // The icon is in the notification area while true (the default).
     bool Active() const { return active_; }
@@ -86,7 +96,7 @@ public:
     TMouseEvent OnMouseMove;
     TMouseEvent OnMouseUp;
 
-    // The last add request went through and no hide followed.
+    // The last add request went through and no hide followed. Never before Start.
     bool Added() const { return added_; }
 
     // Whether the desktop has a notification area that can hold the icon: an XEmbed tray or a
@@ -106,7 +116,7 @@ public:
     // splitting a double-byte character.
     static std::string VisibleHint(const std::string& hintGbk);
 
-    // The wrapped platform icon (for tests and the end-to-end checks).
+    // The wrapped platform icon (for tests and the end-to-end checks); only once started.
     QSystemTrayIcon& PlatformIcon() { return *tray_; }
 
 private:
@@ -121,7 +131,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool IsXEmbedIcon(QObject* watched) const;
 
-    QSystemTrayIcon* tray_;
+    QSystemTrayIcon* tray_ = nullptr;
     QDBusServiceWatcher* sniWatcher_ = nullptr;
     bool sniWatcherPresent_ = false;
     std::function<bool()> areaProbe_;

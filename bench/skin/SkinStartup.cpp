@@ -1,14 +1,12 @@
 // Start-up of the monitor with and without its skin: does what the program's main does (the
-// application object, TForm1, with "skin" also SkinData1 reading the stored skin and applying
-// it) and ends the process as soon as the main window has been painted for the first time, so
-// a driver can time process start to first paint (skin_startup.sh).
+// application object, TForm1, which reads the stored skin and applies it; "plain" creates the
+// window without reading it) and ends the process as soon as the main window has been painted
+// for the first time, so a driver can time process start to first paint (skin_startup.sh).
 //
 // usage: skin_startup_probe plain|skin
 
-#include "MainWindowSkin.h"
 #include "platform/AppInfo.h"
 #include "platform/qt/QtText.h"
-#include "skin/TSkinData.h"
 #include "skin/TSkinManage.h"
 #include "ui/TForm1.h"
 
@@ -17,7 +15,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -56,14 +53,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(GbkToQString(kDisplayName));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TForm1 form;
-    std::unique_ptr<TSkinData> SkinData1;
-    if (skinned) {
-        SkinData1 = std::make_unique<TSkinData>(&form);
-        SkinData1->SetActive(true);
-        SkinData1->ReadSkinStream(MainWindowSkinStream());
-        SkinData1->Loaded();
-    }
+    TForm1 form(nullptr, nullptr, skinned ? TForm1::Look::Skinned : TForm1::Look::Plain);
     FirstPaint watch(form, skinned);
     form.installEventFilter(&watch);
     form.show();

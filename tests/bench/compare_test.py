@@ -1,9 +1,11 @@
 """bench/compare without building anything: its table and ratios, the parsing of the benchmarks'
-output, and its answers to bad arguments. usage: compare_test.py <path of bench/compare>"""
+output, the tables printed group by group, the start-up clock, and its answers to bad arguments. usage: compare_test.py <path of bench/compare>"""
 
 import importlib.machinery
 import importlib.util
+import io
 import json
+import shutil
 import subprocess
 import sys
 import unittest
@@ -94,6 +96,73 @@ class Arguments(unittest.TestCase):
     def test_only_names_are_kept_in_order(self):
         args = compare.parse_args(["--only", "lzhuf,ini", "A", "B"])
         self.assertEqual((args.groups, args.base, args.head), (["lzhuf", "ini"], "A", "B"))
+
+
+class FakeBuild:
+    def __init__(self, side, groups):
+        self.side, self.short, self.groups = side, side + "123", groups
+
+    def has(self, group):
+        return group in self.groups
+
+
+class GroupByGroup(unittest.TestCase):
+    def test_each_groups_table_is_out_before_the_next_group_runs(self):
+        out = io.StringIO()
+        seen_when_lzhuf_ran = []
+        calls = []
+
+        def ini(build, wrap):
+            calls.append(("ini", build.side))
+            return {"ini 255 servers": 2.0 if build.side == "base" else 1.0,
+                    "ini 255 servers inih": 6.0}
+
+        def lzhuf(build, wrap):
+            seen_when_lzhuf_ran.append(out.getvalue())
+            calls.append(("lzhuf", build.side))
+            return {"lzhuf unpack text": 10.0, "lzhuf unpack text (C)": None}
+
+        benches = {"ini": (ini, [("ini 255 servers", "ms"), ("ini 255 servers inih", "ms")]),
+                   "lzhuf": (lzhuf, [("lzhuf unpack text", "ms"),
+                                     ("lzhuf unpack text (C)", "ms")])}
+        builds = [FakeBuild("base", {"ini", "lzhuf"}), FakeBuild("head", {"ini"})]
+        rows, samples = compare.run_groups(["ini", "lzhuf"], builds, 2, [], benches, out)
+
+        # Two runs, the order swapped in the second; lzhuf only where the build has it.
+        self.assertEqual(calls, [("ini", "base"), ("ini", "head"), ("ini", "head"),
+                                 ("ini", "base"), ("lzhuf", "base"), ("lzhuf", "base")])
+        first = seen_when_lzhuf_ran[0]
+        self.assertTrue(first.startswith("ini: medians of 2 runs each\n"), first)
+        self.assertRegex(first, r"ini 255 servers +ms +2\.00 +1\.00 +0\.500")
+        self.assertIn("INI 255 servers: x faster than inih", first)
+        self.assertRegex(first, r"BASE +3\.00 +HEAD +6\.00")
+        self.assertNotIn("lzhuf", first)
+        text = out.getvalue()
+        self.assertIn("lzhuf: medians of 2 runs each", text)
+        self.assertRegex(text, r"lzhuf unpack text +ms +10\.00 +- +-")
+        # A value the benchmark could not give is no sample.
+        self.assertNotIn(("base", "lzhuf unpack text (C)"), samples)
+        self.assertEqual(len(rows), 4)
+
+        whole = compare.report(rows, samples, builds, 2)
+        self.assertTrue(whole[0].startswith("all: medians of 2 runs each"))
+        self.assertEqual(sum("faster than inih" in line for line in whole), 1)
+
+
+class StartTimes(unittest.TestCase):
+    def test_modes_alternate_and_every_start_is_timed(self):
+        true = shutil.which("true")
+        r = subprocess.run([sys.executable, SCRIPT, "--time-starts", true, "3", "plain", "skin"],
+                           capture_output=True, text=True, check=True)
+        lines = r.stdout.splitlines()
+        self.assertEqual([line.split()[0] for line in lines], ["plain"] * 3 + ["skin"] * 3)
+        times = compare.parse_starts(r.stdout)
+        self.assertEqual(sorted(times), ["plain", "skin"])
+        self.assertTrue(all(len(v) == 3 and all(ms > 0 for ms in v) for v in times.values()))
+
+    def test_a_probe_that_fails_fails_the_run(self):
+        with self.assertRaises(subprocess.CalledProcessError):
+            compare.time_starts(shutil.which("false"), ["plain"], 1)
 
 
 if __name__ == "__main__":

@@ -261,6 +261,40 @@ TEST_F(TrayIconTest, EmptyHintMeansNoTooltip) {
     EXPECT_TRUE(tray.PlatformIcon().toolTip().isEmpty());
 }
 
+TEST_F(TrayIconTest, ADeferredIconKeepsWhatWasSetAndShowsItWhenStarted) {
+    TRxTrayIcon tray(nullptr, TRxTrayIcon::Deferred{});
+    tray.SetAreaProbe([] { return true; });
+    tray.SetIcon(TrayIconImage());
+    tray.SetHint("监视|second part");
+    EXPECT_FALSE(tray.Started());
+    EXPECT_FALSE(tray.Added());
+    // Nowhere to show it yet: nothing happens.
+    tray.ShowBalloon("标题", "正文", TBalloonIcon::biInfo, 1000);
+
+    // A connection by a name never opened: not connected, so no watcher is followed.
+    tray.Start(QDBusConnection(QStringLiteral("no such connection")));
+    ASSERT_TRUE(tray.Started());
+    EXPECT_TRUE(tray.Added());
+    EXPECT_TRUE(tray.PlatformIcon().isVisible());
+    EXPECT_EQ(tray.PlatformIcon().toolTip(), GbkToQString("监视"));
+    QSystemTrayIcon* const first = &tray.PlatformIcon();
+    tray.Start(QDBusConnection(QStringLiteral("no such connection")));
+    EXPECT_EQ(&tray.PlatformIcon(), first);
+    EXPECT_TRUE(tray.Added());
+
+    // Inactive before the start: it stays out of the area until made active.
+    TRxTrayIcon inactive(nullptr, TRxTrayIcon::Deferred{});
+    inactive.SetAreaProbe([] { return true; });
+    inactive.SetIcon(TrayIconImage());
+    inactive.SetActive(false);
+    inactive.Start(QDBusConnection(QStringLiteral("no such connection")));
+    EXPECT_FALSE(inactive.Added());
+    EXPECT_FALSE(inactive.PlatformIcon().isVisible());
+    inactive.SetActive(true);
+    EXPECT_TRUE(inactive.Added());
+    EXPECT_TRUE(reports_.empty());
+}
+
 TEST(TrayNotificationArea, NoIconIsDockedWhereThePlatformHasNoArea) {
     // Offscreen: no XEmbed tray, no StatusNotifierItem host.
     TRxTrayIcon tray(nullptr);
