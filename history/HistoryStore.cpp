@@ -29,6 +29,18 @@ private:
 
 constexpr int kHeld = 0;
 
+// A period row that is there already adds the new counts to its own.
+constexpr const char* kAddToPeriod =
+    "ON CONFLICT(server, length, start) DO UPDATE SET "
+    "held=held+excluded.held, refused=refused+excluded.refused, "
+    "unreachable=unreachable+excluded.unreachable, dropped=dropped+excluded.dropped, "
+    "connect_n=connect_n+excluded.connect_n, "
+    "connect_sum_us=connect_sum_us+excluded.connect_sum_us, "
+    "connect_min_us=min(coalesce(connect_min_us, excluded.connect_min_us), "
+    "coalesce(excluded.connect_min_us, connect_min_us)), "
+    "connect_max_us=max(coalesce(connect_max_us, excluded.connect_max_us), "
+    "coalesce(excluded.connect_max_us, connect_max_us))";
+
 } // namespace
 
 HistoryStore::HistoryStore(HistoryDatabase& db)
@@ -45,16 +57,8 @@ HistoryStore::HistoryStore(HistoryDatabase& db)
                  "INSERT INTO period(server, length, start, held, refused, unreachable, dropped, "
                  "connect_n, connect_sum_us, connect_min_us, connect_max_us) "
                  "VALUES(?1, 3600000, ?2, ?3=0, ?3=1, ?3=2, ?3=3, ?4 IS NOT NULL, "
-                 "coalesce(?4, 0), ?4, ?4) "
-                 "ON CONFLICT(server, length, start) DO UPDATE SET "
-                 "held=held+excluded.held, refused=refused+excluded.refused, "
-                 "unreachable=unreachable+excluded.unreachable, dropped=dropped+excluded.dropped, "
-                 "connect_n=connect_n+excluded.connect_n, "
-                 "connect_sum_us=connect_sum_us+excluded.connect_sum_us, "
-                 "connect_min_us=min(coalesce(connect_min_us, excluded.connect_min_us), "
-                 "coalesce(excluded.connect_min_us, connect_min_us)), "
-                 "connect_max_us=max(coalesce(connect_max_us, excluded.connect_max_us), "
-                 "coalesce(excluded.connect_max_us, connect_max_us))"),
+                 "coalesce(?4, 0), ?4, ?4) " +
+                     std::string(kAddToPeriod)),
       addOutage_(db.Handle(), "INSERT INTO outage(server, start, declared, cause, last_result, "
                               "failures) VALUES(?1, ?2, ?3, ?4, ?4, ?5)"),
       changeOutage_(db.Handle(), "UPDATE outage SET alert=?2, sms_sent=?3, sms_failed=?4, "
@@ -216,16 +220,8 @@ void HistoryStore::CleanUp(std::int64_t nowMs, const HistoryRetention& retention
             "SELECT server, 86400000, start - start % 86400000, sum(held), sum(refused), "
             "sum(unreachable), sum(dropped), sum(connect_n), sum(connect_sum_us), "
             "min(connect_min_us), max(connect_max_us) FROM period "
-            "WHERE length=3600000 AND start<?1 GROUP BY server, start - start % 86400000 "
-            "ON CONFLICT(server, length, start) DO UPDATE SET "
-            "held=held+excluded.held, refused=refused+excluded.refused, "
-            "unreachable=unreachable+excluded.unreachable, dropped=dropped+excluded.dropped, "
-            "connect_n=connect_n+excluded.connect_n, "
-            "connect_sum_us=connect_sum_us+excluded.connect_sum_us, "
-            "connect_min_us=min(coalesce(connect_min_us, excluded.connect_min_us), "
-            "coalesce(excluded.connect_min_us, connect_min_us)), "
-            "connect_max_us=max(coalesce(connect_max_us, excluded.connect_max_us), "
-            "coalesce(excluded.connect_max_us, connect_max_us))");
+            "WHERE length=3600000 AND start<?1 GROUP BY server, start - start % 86400000 " +
+                std::string(kAddToPeriod));
         fold.Bind(1, hourCut).Run();
         SqliteStatement dropHours(db_.Handle(),
                                   "DELETE FROM period WHERE length=3600000 AND start<?1");
