@@ -30,6 +30,15 @@ void Fail(BusError& error, const char* name, int negativeErrno) {
     error.message = ErrnoText(-negativeErrno);
 }
 
+// Appending a call's arguments gave `r`: on a failure frees the call and says why.
+bool Appended(sd_bus_message* call, int r, BusError& error) {
+    if (r >= 0)
+        return true;
+    sd_bus_message_unref(call);
+    Fail(error, "call", r);
+    return false;
+}
+
 // A reply of sd-bus, released with the object.
 struct Reply {
     sd_bus_message* message = nullptr;
@@ -240,11 +249,8 @@ bool ModemManagerBus::serviceRunning(BusError& error) {
                                        "org.freedesktop.DBus", "NameHasOwner");
     if (r >= 0)
         r = sd_bus_message_append(call, "s", kService);
-    if (r < 0) {
-        sd_bus_message_unref(call);
-        Fail(error, "call", r);
+    if (!Appended(call, r, error))
         return false;
-    }
     Reply reply;
     if (!exchange(call, callTimeoutMs_, &reply.message, error))
         return false;
@@ -305,11 +311,8 @@ bool ModemManagerBus::createMessage(const std::string& modem, const std::string&
         return false;
     int r = sd_bus_message_append(call, "a{sv}", 2, "number", "s", number.c_str(), "text", "s",
                                   text.c_str());
-    if (r < 0) {
-        sd_bus_message_unref(call);
-        Fail(error, "call", r);
+    if (!Appended(call, r, error))
         return false;
-    }
     Reply reply;
     if (!exchange(call, callTimeoutMs_, &reply.message, error))
         return false;
@@ -336,11 +339,8 @@ bool ModemManagerBus::messageState(const std::string& message, std::uint32_t& st
     if (!method(message, "org.freedesktop.DBus.Properties", "Get", &call, error))
         return false;
     int r = sd_bus_message_append(call, "ss", "org.freedesktop.ModemManager1.Sms", "State");
-    if (r < 0) {
-        sd_bus_message_unref(call);
-        Fail(error, "call", r);
+    if (!Appended(call, r, error))
         return false;
-    }
     Reply reply;
     if (!exchange(call, callTimeoutMs_, &reply.message, error))
         return false;
@@ -357,11 +357,8 @@ bool ModemManagerBus::deleteMessage(const std::string& modem, const std::string&
     if (!method(modem, kMessaging, "Delete", &call, error))
         return false;
     int r = sd_bus_message_append(call, "o", message.c_str());
-    if (r < 0) {
-        sd_bus_message_unref(call);
-        Fail(error, "call", r);
+    if (!Appended(call, r, error))
         return false;
-    }
     Reply reply;
     return exchange(call, callTimeoutMs_, &reply.message, error);
 }
@@ -371,11 +368,8 @@ bool ModemManagerBus::sendPin(const std::string& sim, const std::string& pin, Bu
     if (!method(sim, "org.freedesktop.ModemManager1.Sim", "SendPin", &call, error))
         return false;
     int r = sd_bus_message_append(call, "s", pin.c_str());
-    if (r < 0) {
-        sd_bus_message_unref(call);
-        Fail(error, "call", r);
+    if (!Appended(call, r, error))
         return false;
-    }
     Reply reply;
     return exchange(call, callTimeoutMs_, &reply.message, error);
 }
